@@ -1,0 +1,2 @@
+// Placeholder until the memory manager lands.
+#include "foundation/tl_memory.h"
