@@ -1,0 +1,8 @@
+#include "platform/error.h"
+
+namespace {
+thread_local uint32_t lastError = kErrorSuccess;
+}
+
+uint32_t GetLastErrorCode() { return lastError; }
+void SetLastErrorCode(uint32_t code) { lastError = code; }
