@@ -27,7 +27,9 @@ constexpr int32_t PositionAt(int32_t layer, int32_t x, int32_t y) {
   return kLayers[layer].first + x + kLayers[layer].width * y;
 }
 
-constexpr bool IsBoardPosition(int32_t position) { return position >= 1 && position <= TopPosition; }
+constexpr bool IsBoardPosition(int32_t position) {
+  return position >= 1 && position <= TopPosition;
+}
 
 constexpr PositionMask Beneath(int32_t position) {
   int32_t layer = LayerOf(position);
@@ -65,9 +67,15 @@ constexpr std::array<int32_t, 32> MakeCoordinateTable(Coordinate coordinate) {
     int32_t layer = LayerOf(position);
     int32_t offset = position - kLayers[layer].first;
     switch (coordinate) {
-      case Coordinate::Column: table[position] = offset % kLayers[layer].width; break;
-      case Coordinate::Row: table[position] = offset / kLayers[layer].width; break;
-      case Coordinate::Level: table[position] = 3 - layer; break;
+      case Coordinate::Column:
+        table[position] = offset % kLayers[layer].width;
+        break;
+      case Coordinate::Row:
+        table[position] = offset / kLayers[layer].width;
+        break;
+      case Coordinate::Level:
+        table[position] = 3 - layer;
+        break;
     }
   }
   return table;
@@ -110,7 +118,8 @@ constexpr PositionMask Square(int32_t layer, int32_t cornerX, int32_t cornerY) {
   }
   PositionMask square = 0;
   for (int32_t dy = 0; dy < 2; ++dy) {
-    for (int32_t dx = 0; dx < 2; ++dx) square |= PositionBit(PositionAt(layer, cornerX + dx, cornerY + dy));
+    for (int32_t dx = 0; dx < 2; ++dx)
+      square |= PositionBit(PositionAt(layer, cornerX + dx, cornerY + dy));
   }
   return square;
 }
@@ -121,7 +130,8 @@ constexpr PositionMask Line(int32_t layer, int32_t x, int32_t y, bool row) {
   int32_t width = kLayers[layer].width;
   if (width < 3) return kAbsentFormation;
   PositionMask line = 0;
-  for (int32_t i = 0; i < width; ++i) line |= PositionBit(row ? PositionAt(layer, i, y) : PositionAt(layer, x, i));
+  for (int32_t i = 0; i < width; ++i)
+    line |= PositionBit(row ? PositionAt(layer, i, y) : PositionAt(layer, x, i));
   return line;
 }
 
@@ -219,10 +229,10 @@ void GenerateMoves(LegalMoveList& list, const BoardPosition& position) {
   int32_t hand = position.side == 1 ? position.hand1 : position.hand2;
   PositionMask occupied = position.mask1 | position.mask2;
 
-  constexpr PositionMask kRaisable = 0x03FFFFFE;      // the base and the second layer
-  constexpr PositionMask kFromBase = 0x3FFE0000;      // 17-29
-  constexpr PositionMask kFromSecond = 0x3C000000;    // 26-29
-  constexpr PositionMask kPlacements = 0x7FFFFFFE;    // 1-30
+  constexpr PositionMask kRaisable = 0x03FFFFFE;    // the base and the second layer
+  constexpr PositionMask kFromBase = 0x3FFE0000;    // 17-29
+  constexpr PositionMask kFromSecond = 0x3C000000;  // 26-29
+  constexpr PositionMask kPlacements = 0x7FFFFFFE;  // 1-30
   for (PositionMask sources = FreePieces(own, occupied) & kRaisable; sources;) {
     uint32_t from = TakeLowest(sources);
     PositionMask targets = PositionLevel[from] == 3 ? kFromBase : kFromSecond;

@@ -70,7 +70,9 @@ bool IsAbove(int upper, int lower) {
   return false;
 }
 
-bool Has(PositionMask mask, int position) { return (mask >> position) & 1; }
+bool Has(PositionMask mask, int position) {
+  return (mask >> position) & 1;
+}
 
 struct Relation {
   bool above[31][31] = {};
@@ -421,7 +423,8 @@ TEST(RulesBoard, WinnerOf) {
 TEST(RulesBoard, MatchesReferenceOnRandomPositions) {
   for (const BoardPosition& position : RandomPositions(7, 40, 400)) {
     PositionMask occupied = position.mask1 | position.mask2;
-    ASSERT_EQ(ReceivablePositions(occupied), reference::Receivable(occupied)) << std::hex << occupied;
+    ASSERT_EQ(ReceivablePositions(occupied), reference::Receivable(occupied))
+        << std::hex << occupied;
     ASSERT_EQ(FreePieces(position.mask1, occupied), reference::Free(position.mask1, occupied));
     ASSERT_EQ(FreePieces(position.mask2, occupied), reference::Free(position.mask2, occupied));
   }
@@ -524,13 +527,13 @@ TEST(RulesGenerate, IsLegalMove) {
     bool legal;
   };
   const Case cases[] = {
-      {Move(0, 4), true},           {Move(0, 4, 4), true},        {Move(0, 4, 3, 17), true},
-      {Move(0, 4, 17, 3), true},    {Move(0, 4, 17, 1), true},    {Move(0, 4, 17, 6), true},
-      {Move(0, 4, 1, 17), false},   {Move(0, 4, 3, 1), false},    {Move(0, 4, 1), false},
-      {Move(0, 4, 9), false},       {Move(0, 4, 3, 3), false},    {Move(0, 4, 17, 17), false},
-      {Move(0, 11, 3), false},      {Move(0, 11), true},          {Move(3, 20), true},
-      {Move(3, 18), false},
-      {Move(0, 5), false},          {Move(0, 0), false},          {Move(0, 4, 40, 1), false},
+      {Move(0, 4), true},         {Move(0, 4, 4), true},     {Move(0, 4, 3, 17), true},
+      {Move(0, 4, 17, 3), true},  {Move(0, 4, 17, 1), true}, {Move(0, 4, 17, 6), true},
+      {Move(0, 4, 1, 17), false}, {Move(0, 4, 3, 1), false}, {Move(0, 4, 1), false},
+      {Move(0, 4, 9), false},     {Move(0, 4, 3, 3), false}, {Move(0, 4, 17, 17), false},
+      {Move(0, 11, 3), false},    {Move(0, 11), true},       {Move(3, 20), true},
+      {Move(3, 18), false},       {Move(0, 5), false},       {Move(0, 0), false},
+      {Move(0, 4, 40, 1), false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(IsLegalMove(moves.list, c.move), c.legal)
@@ -553,11 +556,11 @@ TEST(RulesGenerate, CountTakeBackOptions) {
     int32_t options;
   };
   const Case cases[] = {
-      {Move(0, 4), 0, 8},       // four free pieces and four pairs
-      {Move(0, 4), 3, 1},       {Move(0, 4), 1, 0},       {Move(0, 4, 17), 0, 7},
-      {Move(0, 4, 17), 1, 1},   {Move(0, 4, 17), 3, 1},   {Move(0, 4, 17), 17, 0},
-      {Move(0, 4, 3), 0, 3},    {Move(0, 4, 3), 1, 0},    {Move(0, 4, 3, 7), 0, 0},
-      {Move(0, 11), 0, 0},      {Move(0, 5), 0, 0},
+      {Move(0, 4), 0, 8},  // four free pieces and four pairs
+      {Move(0, 4), 3, 1},     {Move(0, 4), 1, 0},     {Move(0, 4, 17), 0, 7},
+      {Move(0, 4, 17), 1, 1}, {Move(0, 4, 17), 3, 1}, {Move(0, 4, 17), 17, 0},
+      {Move(0, 4, 3), 0, 3},  {Move(0, 4, 3), 1, 0},  {Move(0, 4, 3, 7), 0, 0},
+      {Move(0, 11), 0, 0},    {Move(0, 5), 0, 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(CountTakeBackOptions(moves.list, c.move, c.candidate), c.options)
