@@ -1,0 +1,1021 @@
+#include "platform/window.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/thread.h"
+
+// The cross-process half lives in instance.cpp.
+namespace instance_detail {
+void PublishTopLevelWindow(WindowHandle window, const std::string& classKey);
+void WithdrawTopLevelWindow(WindowHandle window, const std::string& classKey);
+WindowHandle FindRemoteTopLevelWindow(const std::string& classKey);
+bool RemoteWindowExists(WindowHandle window);
+bool RemoteGetWindowWord(WindowHandle window, int32_t index, intptr_t* value);
+bool RemotePostMessage(WindowHandle window, uint32_t message, MessageWord word, MessageLong value);
+}  // namespace instance_detail
+
+const char16_t kStaticClassName[] = u"Static";
+
+namespace {
+
+// A handle is the slot index + 1 (20 bits), the slot's generation (22 bits)
+// and the process id (22 bits, the kernel's limit for process ids).
+constexpr uint64_t kIndexBits = 20;
+constexpr uint64_t kGenerationBits = 22;
+constexpr uint64_t kIndexMask = (uint64_t{1} << kIndexBits) - 1;
+constexpr uint64_t kGenerationMask = (uint64_t{1} << kGenerationBits) - 1;
+
+uint64_t ProcessOf(WindowHandle window) { return window.value >> (kIndexBits + kGenerationBits); }
+bool IsLocal(WindowHandle window) { return ProcessOf(window) == static_cast<uint64_t>(getpid()); }
+
+struct Queue;
+
+struct WindowRecord {
+  WindowHandle handle;
+  std::u16string className;
+  std::string classKey;  // the folded name that other processes look for
+  WindowProcedure procedure = nullptr;
+  uint32_t style = 0;
+  uint32_t controlId = 0;
+  WindowHandle parent;
+  WindowHandle owner;
+  std::vector<WindowHandle> children;
+  std::vector<intptr_t> words;
+  std::u16string text;
+  Rect rect;  // relative to the parent's client area, or the screen
+  uint32_t threadId = 0;
+  std::shared_ptr<Queue> queue;
+  bool destroying = false;
+};
+
+struct Timer {
+  WindowHandle window;
+  uint32_t id = 0;
+  uint32_t period = 0;
+  uint64_t due = 0;  // milliseconds on the monotonic clock
+};
+
+// A message sent from another thread, waiting on the sender's stack until
+// the owning thread has run the procedure.
+struct PendingSend {
+  WindowHandle window;
+  uint32_t message = 0;
+  MessageWord word = 0;
+  MessageLong value = 0;
+  MessageResult result = 0;
+  uint32_t error = kErrorSuccess;
+  bool done = false;
+  std::shared_ptr<Queue> sender;
+};
+
+struct Queue {
+  uint32_t threadId = 0;
+  std::deque<Message> posted;
+  std::deque<PendingSend*> sends;
+  std::vector<Timer> timers;
+  bool quitPending = false;
+  int32_t quitCode = 0;
+  bool alive = true;
+  MessageQueueHook* hook = nullptr;
+  std::condition_variable wake;
+};
+
+struct ClassRecord {
+  WindowClass description;
+};
+
+struct Slot {
+  uint32_t generation = 0;
+  std::unique_ptr<WindowRecord> record;
+};
+
+// Everything below is guarded by one lock; procedures are always called
+// without it, so they may post, send, create and destroy freely and an
+// exception leaving a procedure passes through untouched.
+struct State {
+  std::mutex mutex;
+  std::vector<Slot> slots;
+  std::deque<uint32_t> freeSlots;  // oldest first, so generations spread
+  std::vector<ClassRecord> classes;
+  std::vector<WindowHandle> topLevel;  // creation order
+  std::unordered_map<uint32_t, std::shared_ptr<Queue>> queues;
+  uint32_t firstGeneration = 0;
+};
+
+State& Global() {
+  // Never destroyed: other threads may still post while the process ends.
+  static State* state = [] {
+    State* created = new State;
+    created->classes.push_back({{kStaticClassName, DefaultWindowProcedure, 0, 0, 0, 0}});
+    // A new process starts its generations elsewhere, so a handle of an
+    // ended process that reused the id is unlikely to match.
+    created->firstGeneration =
+        static_cast<uint32_t>((PerformanceCount() ^ (static_cast<uint64_t>(getpid()) << 7)) &
+                              kGenerationMask);
+    return created;
+  }();
+  return *state;
+}
+
+uint64_t NowMilliseconds() { return PerformanceCount() / (PerformanceFrequency() / 1000); }
+
+char16_t FoldCase(char16_t c) {
+  if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
+  return c;
+}
+
+bool SameName(const std::u16string& a, const char16_t* b) {
+  size_t i = 0;
+  for (; i < a.size(); ++i) {
+    if (b[i] == 0 || FoldCase(a[i]) != FoldCase(b[i])) return false;
+  }
+  return b[i] == 0;
+}
+
+// The folded name as UTF-8, which is what the other processes compare.
+std::string ClassKey(const std::u16string& name) {
+  std::string key;
+  for (char16_t unit : name) {
+    char32_t c = FoldCase(unit);
+    if (c < 0x80) {
+      key += static_cast<char>(c);
+    } else if (c < 0x800) {
+      key += static_cast<char>(0xC0 | (c >> 6));
+      key += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      key += static_cast<char>(0xE0 | (c >> 12));
+      key += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      key += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return key;
+}
+
+// Windows-1252, the 8-bit code page of the setup's text: 0x80 to 0x9F differ
+// from Latin-1; the rest map to the same code point.
+constexpr char16_t kHighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+std::u16string Widen(const char* text) {
+  std::u16string wide;
+  if (!text) return wide;
+  for (; *text; ++text) {
+    unsigned char byte = static_cast<unsigned char>(*text);
+    wide += (byte >= 0x80 && byte < 0xA0) ? kHighControls[byte - 0x80] : char16_t{byte};
+  }
+  return wide;
+}
+
+char Narrow(char16_t unit) {
+  if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return static_cast<char>(unit);
+  for (int i = 0; i < 32; ++i) {
+    if (kHighControls[i] == unit) return static_cast<char>(0x80 + i);
+  }
+  return '?';
+}
+
+std::u16string Copy(const char16_t* text) { return text ? std::u16string(text) : std::u16string(); }
+
+int32_t CopyOut(const std::u16string& text, char16_t* buffer, int32_t capacity) {
+  if (!buffer || capacity <= 0) return 0;
+  int32_t count = std::min<int32_t>(static_cast<int32_t>(text.size()), capacity - 1);
+  for (int32_t i = 0; i < count; ++i) buffer[i] = text[i];
+  buffer[count] = 0;
+  return count;
+}
+
+int32_t CopyOut(const std::u16string& text, char* buffer, int32_t capacity) {
+  if (!buffer || capacity <= 0) return 0;
+  int32_t count = std::min<int32_t>(static_cast<int32_t>(text.size()), capacity - 1);
+  for (int32_t i = 0; i < count; ++i) buffer[i] = Narrow(text[i]);
+  buffer[count] = 0;
+  return count;
+}
+
+// Lock held for all of these.
+
+WindowRecord* FindLocked(WindowHandle window) {
+  State& state = Global();
+  if (!IsLocal(window)) return nullptr;
+  uint64_t index = window.value & kIndexMask;
+  if (index == 0 || index > state.slots.size()) return nullptr;
+  Slot& slot = state.slots[index - 1];
+  if (!slot.record || slot.generation != ((window.value >> kIndexBits) & kGenerationMask)) {
+    return nullptr;
+  }
+  return slot.record.get();
+}
+
+WindowRecord* FindOrFail(WindowHandle window) {
+  WindowRecord* record = FindLocked(window);
+  if (!record) SetLastErrorCode(kErrorInvalidHandle);
+  return record;
+}
+
+ClassRecord* FindClassLocked(const char16_t* name) {
+  if (!name) return nullptr;
+  for (ClassRecord& record : Global().classes) {
+    if (SameName(record.description.name, name)) return &record;
+  }
+  return nullptr;
+}
+
+void WakeLocked(Queue& queue) {
+  queue.wake.notify_all();
+  if (queue.hook) queue.hook->Wake();
+}
+
+// The calling thread's queue, made on first use and retired when the thread
+// ends: its windows then vanish without messages (their procedures may rely
+// on thread-local state that is already gone) and waiting senders fail.
+struct QueueOwner {
+  std::shared_ptr<Queue> queue;
+  ~QueueOwner();
+};
+
+thread_local QueueOwner currentQueue;
+
+Queue& CurrentQueueLocked() {
+  if (!currentQueue.queue) {
+    currentQueue.queue = std::make_shared<Queue>();
+    currentQueue.queue->threadId = CurrentThreadId();
+    Global().queues[currentQueue.queue->threadId] = currentQueue.queue;
+  }
+  return *currentQueue.queue;
+}
+
+void FailSendsLocked(Queue& queue, WindowHandle window) {
+  for (auto it = queue.sends.begin(); it != queue.sends.end();) {
+    PendingSend* send = *it;
+    if (window && send->window != window) {
+      ++it;
+      continue;
+    }
+    send->error = kErrorInvalidHandle;
+    send->done = true;
+    WakeLocked(*send->sender);
+    it = queue.sends.erase(it);
+  }
+}
+
+void UnlinkLocked(WindowRecord& record) {
+  State& state = Global();
+  auto remove = [&record](std::vector<WindowHandle>& list) {
+    for (auto it = list.begin(); it != list.end(); ++it) {
+      if (*it == record.handle) {
+        list.erase(it);
+        return;
+      }
+    }
+  };
+  if (WindowRecord* parent = FindLocked(record.parent)) {
+    remove(parent->children);
+  } else {
+    remove(state.topLevel);
+  }
+  Queue& queue = *record.queue;
+  std::erase_if(queue.timers, [&record](const Timer& t) { return t.window == record.handle; });
+  std::erase_if(queue.posted, [&record](const Message& m) { return m.window == record.handle; });
+  FailSendsLocked(queue, record.handle);
+  uint64_t index = (record.handle.value & kIndexMask) - 1;
+  state.slots[index].record.reset();
+  state.freeSlots.push_back(static_cast<uint32_t>(index));
+}
+
+QueueOwner::~QueueOwner() {
+  if (!queue) return;
+  std::vector<std::pair<WindowHandle, std::string>> published;
+  {
+    State& state = Global();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    queue->alive = false;
+    FailSendsLocked(*queue, {});
+    // Children before parents, so unlinking always finds the parent.
+    bool removed = true;
+    while (removed) {
+      removed = false;
+      for (Slot& slot : state.slots) {
+        WindowRecord* record = slot.record.get();
+        if (!record || record->queue != queue || !record->children.empty()) continue;
+        if (!(record->style & kStyleChild)) published.emplace_back(record->handle, record->classKey);
+        UnlinkLocked(*record);
+        removed = true;
+      }
+    }
+    state.queues.erase(queue->threadId);
+  }
+  for (auto& [handle, key] : published) instance_detail::WithdrawTopLevelWindow(handle, key);
+  queue.reset();
+}
+
+MessageResult CallProcedure(WindowHandle window, uint32_t message, MessageWord word,
+                            MessageLong value) {
+  WindowProcedure procedure;
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowRecord* record = FindOrFail(window);
+    if (!record) return 0;
+    procedure = record->procedure;
+  }
+  return procedure ? procedure(window, message, word, value) : 0;
+}
+
+// Runs the messages other threads sent to this one. Called with the lock
+// held; drops it around each procedure call.
+void ServeSends(std::unique_lock<std::mutex>& lock, Queue& queue) {
+  while (!queue.sends.empty()) {
+    PendingSend* send = queue.sends.front();
+    queue.sends.pop_front();
+    WindowRecord* record = FindLocked(send->window);
+    if (!record) {
+      send->error = kErrorInvalidHandle;
+    } else {
+      WindowProcedure procedure = record->procedure;
+      lock.unlock();
+      MessageResult result = 0;
+      try {
+        result = procedure ? procedure(send->window, send->message, send->word, send->value) : 0;
+      } catch (...) {
+        lock.lock();
+        send->done = true;
+        send->error = kErrorGeneralFailure;
+        WakeLocked(*send->sender);
+        throw;
+      }
+      lock.lock();
+      send->result = result;
+    }
+    send->done = true;
+    WakeLocked(*send->sender);
+  }
+}
+
+// The heart of GetNextMessage and PeekNextMessage: true when a message was
+// found (written to *message).
+bool TakeMessage(Message* message, bool wait, bool remove) {
+  State& state = Global();
+  std::unique_lock<std::mutex> lock(state.mutex);
+  std::shared_ptr<Queue> keep = (CurrentQueueLocked(), currentQueue.queue);
+  Queue& queue = *keep;
+  for (;;) {
+    ServeSends(lock, queue);
+    if (queue.hook) {
+      MessageQueueHook* hook = queue.hook;
+      lock.unlock();
+      hook->Pump();
+      lock.lock();
+      ServeSends(lock, queue);
+    }
+    if (!queue.posted.empty()) {
+      *message = queue.posted.front();
+      if (remove) queue.posted.pop_front();
+      return true;
+    }
+    if (queue.quitPending) {
+      *message = Message{};
+      message->message = kMessageQuit;
+      message->word = static_cast<MessageWord>(static_cast<intptr_t>(queue.quitCode));
+      message->time = TickCount();
+      if (remove) queue.quitPending = false;
+      return true;
+    }
+    uint64_t now = NowMilliseconds();
+    Timer* due = nullptr;
+    for (Timer& timer : queue.timers) {
+      if (timer.due <= now && (!due || timer.due < due->due)) due = &timer;
+    }
+    if (due) {
+      *message = Message{};
+      message->window = due->window;
+      message->message = kMessageTimer;
+      message->word = due->id;
+      message->time = TickCount();
+      if (remove) due->due = now + due->period;
+      return true;
+    }
+    if (!wait) return false;
+    uint64_t next = UINT64_MAX;
+    for (const Timer& timer : queue.timers) next = std::min(next, timer.due);
+    if (queue.hook) {
+      MessageQueueHook* hook = queue.hook;
+      uint32_t timeout = next == UINT64_MAX ? kWaitForever
+                                            : static_cast<uint32_t>(std::min<uint64_t>(
+                                                  next - now, kWaitForever - 1));
+      lock.unlock();
+      hook->Wait(timeout);
+      lock.lock();
+    } else if (next == UINT64_MAX) {
+      queue.wake.wait(lock);
+    } else {
+      queue.wake.wait_for(lock, std::chrono::milliseconds(next - now));
+    }
+  }
+}
+
+WindowHandle CreateWindowWide(const char16_t* className, std::u16string text, uint32_t style,
+                              int32_t x, int32_t y, int32_t width, int32_t height,
+                              WindowHandle parent, uint32_t controlId, void* creationData) {
+  State& state = Global();
+  WindowHandle handle;
+  std::string classKey;
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    ClassRecord* windowClass = FindClassLocked(className);
+    if (!windowClass) {
+      SetLastErrorCode(kErrorInvalidParameter);
+      return {};
+    }
+    WindowRecord* parentRecord = nullptr;
+    if (parent) {
+      parentRecord = FindLocked(parent);
+      if (!parentRecord) {
+        SetLastErrorCode(kErrorInvalidHandle);
+        return {};
+      }
+    } else if (style & kStyleChild) {
+      SetLastErrorCode(kErrorInvalidParameter);
+      return {};
+    }
+    uint32_t index;
+    if (!state.freeSlots.empty()) {
+      index = state.freeSlots.front();
+      state.freeSlots.pop_front();
+    } else {
+      if (state.slots.size() >= kIndexMask) {
+        SetLastErrorCode(kErrorNotEnoughMemory);
+        return {};
+      }
+      state.slots.push_back({state.firstGeneration, nullptr});
+      index = static_cast<uint32_t>(state.slots.size() - 1);
+    }
+    Slot& slot = state.slots[index];
+    slot.generation = (slot.generation + 1) & kGenerationMask;
+    handle.value = (static_cast<uint64_t>(getpid()) << (kIndexBits + kGenerationBits)) |
+                   (static_cast<uint64_t>(slot.generation) << kIndexBits) | (index + 1);
+    auto record = std::make_unique<WindowRecord>();
+    record->handle = handle;
+    record->className = windowClass->description.name;
+    record->classKey = ClassKey(record->className);
+    record->procedure = windowClass->description.procedure;
+    record->style = style;
+    record->controlId = controlId;
+    record->words.assign(static_cast<size_t>(std::max(0, windowClass->description.windowWords)), 0);
+    record->text = std::move(text);
+    record->rect = {x, y, x + std::max(0, width), y + std::max(0, height)};
+    record->threadId = CurrentThreadId();
+    CurrentQueueLocked();
+    record->queue = currentQueue.queue;
+    if (style & kStyleChild) {
+      record->parent = parent;
+      parentRecord->children.push_back(handle);
+    } else {
+      record->owner = parent;
+      state.topLevel.push_back(handle);
+      classKey = record->classKey;
+    }
+    slot.record = std::move(record);
+  }
+  WindowCreation creation{creationData, parent, style, x, y, width, height, controlId};
+  MessageResult answer =
+      CallProcedure(handle, kMessageCreate, 0, reinterpret_cast<MessageLong>(&creation));
+  if (answer == -1) {
+    DestroyWindow(handle);
+    SetLastErrorCode(kErrorGeneralFailure);
+    return {};
+  }
+  if (!WindowExists(handle)) {
+    SetLastErrorCode(kErrorGeneralFailure);
+    return {};
+  }
+  if (!classKey.empty()) instance_detail::PublishTopLevelWindow(handle, classKey);
+  return handle;
+}
+
+void DestroyTree(WindowHandle window) {
+  State& state = Global();
+  std::vector<WindowHandle> dependants;
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    WindowRecord* record = FindLocked(window);
+    if (!record || record->destroying) return;
+    record->destroying = true;
+    for (WindowHandle top : state.topLevel) {
+      WindowRecord* owned = FindLocked(top);
+      if (owned && owned->owner == window && owned->threadId == record->threadId) {
+        dependants.push_back(top);
+      }
+    }
+    dependants.insert(dependants.end(), record->children.begin(), record->children.end());
+  }
+  for (WindowHandle dependant : dependants) DestroyTree(dependant);
+  CallProcedure(window, kMessageDestroy, 0, 0);
+  std::string classKey;
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    WindowRecord* record = FindLocked(window);
+    if (!record) return;
+    // Children created while the window was being destroyed go with it.
+    for (WindowHandle child : record->children) {
+      if (WindowRecord* late = FindLocked(child)) late->parent = {};
+    }
+    for (WindowHandle top : state.topLevel) {
+      if (WindowRecord* owned = FindLocked(top); owned && owned->owner == window) owned->owner = {};
+    }
+    if (!(record->style & kStyleChild)) classKey = record->classKey;
+    UnlinkLocked(*record);
+  }
+  if (!classKey.empty()) instance_detail::WithdrawTopLevelWindow(window, classKey);
+}
+
+template <class Field>
+auto ReadField(WindowHandle window, Field field) -> decltype(field(std::declval<WindowRecord&>())) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record) return {};
+  return field(*record);
+}
+
+}  // namespace
+
+bool RegisterWindowClass(const WindowClass& description) {
+  State& state = Global();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  if (description.name.empty() || description.windowWords < 0 || description.windowWords > 64) {
+    SetLastErrorCode(kErrorInvalidParameter);
+    return false;
+  }
+  if (FindClassLocked(description.name.c_str())) {
+    SetLastErrorCode(kErrorAlreadyExists);
+    return false;
+  }
+  state.classes.push_back({description});
+  return true;
+}
+
+bool UnregisterWindowClass(const char16_t* name) {
+  State& state = Global();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  for (auto it = state.classes.begin(); it != state.classes.end(); ++it) {
+    if (SameName(it->description.name, name)) {
+      state.classes.erase(it);
+      return true;
+    }
+  }
+  SetLastErrorCode(kErrorInvalidParameter);
+  return false;
+}
+
+bool CopyWindowClass(const char16_t* name, WindowClass* description) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  ClassRecord* record = FindClassLocked(name);
+  if (!record || !description) {
+    SetLastErrorCode(kErrorInvalidParameter);
+    return false;
+  }
+  *description = record->description;
+  return true;
+}
+
+bool CopyWindowClass(const char* name, WindowClass* description) {
+  return CopyWindowClass(Widen(name).c_str(), description);
+}
+
+WindowHandle CreateWindowOfClass(const char16_t* className, const char16_t* text, uint32_t style,
+                                 int32_t x, int32_t y, int32_t width, int32_t height,
+                                 WindowHandle parent, uint32_t controlId, void* creationData) {
+  return CreateWindowWide(className, Copy(text), style, x, y, width, height, parent, controlId,
+                          creationData);
+}
+
+WindowHandle CreateWindowOfClass(const char* className, const char* text, uint32_t style,
+                                 int32_t x, int32_t y, int32_t width, int32_t height,
+                                 WindowHandle parent, uint32_t controlId, void* creationData) {
+  return CreateWindowWide(Widen(className).c_str(), Widen(text), style, x, y, width, height,
+                          parent, controlId, creationData);
+}
+
+bool DestroyWindow(WindowHandle window) {
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowRecord* record = FindOrFail(window);
+    if (!record) return false;
+    if (record->threadId != CurrentThreadId()) {
+      SetLastErrorCode(kErrorAccessDenied);
+      return false;
+    }
+  }
+  DestroyTree(window);
+  return true;
+}
+
+bool WindowExists(WindowHandle window) {
+  if (!window) return false;
+  if (!IsLocal(window)) return instance_detail::RemoteWindowExists(window);
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  return FindLocked(window) != nullptr;
+}
+
+uint32_t GetWindowThreadId(WindowHandle window) {
+  return ReadField(window, [](WindowRecord& r) { return r.threadId; });
+}
+
+WindowProcedure GetWindowProcedure(WindowHandle window) {
+  return ReadField(window, [](WindowRecord& r) { return r.procedure; });
+}
+
+WindowProcedure SetWindowProcedure(WindowHandle window, WindowProcedure procedure) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record || !procedure) {
+    if (record) SetLastErrorCode(kErrorInvalidParameter);
+    return nullptr;
+  }
+  WindowProcedure previous = record->procedure;
+  record->procedure = procedure;
+  return previous;
+}
+
+MessageResult DefaultWindowProcedure(WindowHandle window, uint32_t message, MessageWord word,
+                                     MessageLong value) {
+  switch (message) {
+    case kMessageSetText: {
+      std::lock_guard<std::mutex> lock(Global().mutex);
+      WindowRecord* record = FindOrFail(window);
+      if (!record) return 0;
+      record->text = Copy(reinterpret_cast<const char16_t*>(value));
+      return 1;
+    }
+    case kMessageGetText:
+      return GetWindowText(window, reinterpret_cast<char16_t*>(value), static_cast<int32_t>(word));
+    case kMessageGetTextLength:
+      return GetWindowTextLength(window);
+    case kMessageClose:
+      DestroyWindow(window);
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+WindowHandle GetParentWindow(WindowHandle window) {
+  return ReadField(window, [](WindowRecord& r) { return r.parent; });
+}
+
+WindowHandle GetOwnerWindow(WindowHandle window) {
+  return ReadField(window, [](WindowRecord& r) { return r.owner; });
+}
+
+WindowHandle GetFirstChild(WindowHandle window) {
+  return ReadField(window, [](WindowRecord& r) {
+    return r.children.empty() ? WindowHandle{} : r.children.front();
+  });
+}
+
+WindowHandle GetNextSibling(WindowHandle window) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record) return {};
+  const std::vector<WindowHandle>* list = &Global().topLevel;
+  if (WindowRecord* parent = FindLocked(record->parent)) list = &parent->children;
+  for (size_t i = 0; i + 1 < list->size(); ++i) {
+    if ((*list)[i] == window) return (*list)[i + 1];
+  }
+  return {};
+}
+
+WindowHandle GetChildById(WindowHandle parent, uint32_t controlId) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(parent);
+  if (!record) return {};
+  for (WindowHandle child : record->children) {
+    WindowRecord* childRecord = FindLocked(child);
+    if (childRecord && childRecord->controlId == controlId) return child;
+  }
+  SetLastErrorCode(kErrorInvalidParameter);
+  return {};
+}
+
+intptr_t GetWindowWord(WindowHandle window, int32_t index) {
+  if (window && !IsLocal(window)) {
+    intptr_t value = 0;
+    instance_detail::RemoteGetWindowWord(window, index, &value);
+    return value;
+  }
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record) return 0;
+  if (index < 0 || static_cast<size_t>(index) >= record->words.size()) {
+    SetLastErrorCode(kErrorInvalidParameter);
+    return 0;
+  }
+  SetLastErrorCode(kErrorSuccess);
+  return record->words[static_cast<size_t>(index)];
+}
+
+intptr_t SetWindowWord(WindowHandle window, int32_t index, intptr_t value) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record) return 0;
+  if (index < 0 || static_cast<size_t>(index) >= record->words.size()) {
+    SetLastErrorCode(kErrorInvalidParameter);
+    return 0;
+  }
+  SetLastErrorCode(kErrorSuccess);
+  intptr_t previous = record->words[static_cast<size_t>(index)];
+  record->words[static_cast<size_t>(index)] = value;
+  return previous;
+}
+
+uint32_t GetWindowStyle(WindowHandle window) {
+  return ReadField(window, [](WindowRecord& r) { return r.style; });
+}
+
+uint32_t SetWindowStyle(WindowHandle window, uint32_t style) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record) return 0;
+  // Being a child or not is fixed at creation: the window lists depend on it.
+  uint32_t previous = record->style;
+  record->style = (style & ~kStyleChild) | (previous & kStyleChild);
+  return previous;
+}
+
+uint32_t GetControlId(WindowHandle window) {
+  return ReadField(window, [](WindowRecord& r) { return r.controlId; });
+}
+
+bool SetWindowText(WindowHandle window, const char16_t* text) {
+  if (!WindowExists(window)) {
+    SetLastErrorCode(kErrorInvalidHandle);
+    return false;
+  }
+  std::u16string copy = Copy(text);
+  return SendWindowMessage(window, kMessageSetText, 0, reinterpret_cast<MessageLong>(copy.c_str())) != 0;
+}
+
+bool SetWindowText(WindowHandle window, const char* text) {
+  return SetWindowText(window, Widen(text).c_str());
+}
+
+int32_t GetWindowText(WindowHandle window, char16_t* buffer, int32_t capacity) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  return record ? CopyOut(record->text, buffer, capacity) : 0;
+}
+
+int32_t GetWindowText(WindowHandle window, char* buffer, int32_t capacity) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  return record ? CopyOut(record->text, buffer, capacity) : 0;
+}
+
+int32_t GetWindowTextLength(WindowHandle window) {
+  return ReadField(window, [](WindowRecord& r) { return static_cast<int32_t>(r.text.size()); });
+}
+
+int32_t GetWindowClassName(WindowHandle window, char16_t* buffer, int32_t capacity) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  return record ? CopyOut(record->className, buffer, capacity) : 0;
+}
+
+int32_t GetWindowClassName(WindowHandle window, char* buffer, int32_t capacity) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  return record ? CopyOut(record->className, buffer, capacity) : 0;
+}
+
+namespace {
+
+// The screen position of the window's client origin.
+bool OriginLocked(WindowHandle window, Point* origin) {
+  *origin = {};
+  for (WindowRecord* record = FindOrFail(window); record; record = FindLocked(record->parent)) {
+    origin->x += record->rect.left;
+    origin->y += record->rect.top;
+  }
+  return FindLocked(window) != nullptr;
+}
+
+}  // namespace
+
+bool GetWindowRectangle(WindowHandle window, Rect* screen) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  Point origin;
+  if (!record || !screen || !OriginLocked(window, &origin)) return false;
+  *screen = {origin.x, origin.y, origin.x + record->rect.Width(), origin.y + record->rect.Height()};
+  return true;
+}
+
+bool GetClientRectangle(WindowHandle window, Rect* client) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record || !client) return false;
+  *client = {0, 0, record->rect.Width(), record->rect.Height()};
+  return true;
+}
+
+bool MoveWindow(WindowHandle window, int32_t x, int32_t y, int32_t width, int32_t height) {
+  bool moved, sized;
+  width = std::max(0, width);
+  height = std::max(0, height);
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowRecord* record = FindOrFail(window);
+    if (!record) return false;
+    moved = record->rect.left != x || record->rect.top != y;
+    sized = record->rect.Width() != width || record->rect.Height() != height;
+    record->rect = {x, y, x + width, y + height};
+  }
+  if (moved) SendWindowMessage(window, kMessageMove, 0, MakePointParameter(x, y));
+  if (sized) {
+    SendWindowMessage(window, kMessageSize, 0,
+                      MakeLongParameter(static_cast<uint16_t>(width), static_cast<uint16_t>(height)));
+  }
+  return true;
+}
+
+bool ClientToScreen(WindowHandle window, Point* point) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  Point origin;
+  if (!point || !OriginLocked(window, &origin)) return false;
+  point->x += origin.x;
+  point->y += origin.y;
+  return true;
+}
+
+bool ScreenToClient(WindowHandle window, Point* point) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  Point origin;
+  if (!point || !OriginLocked(window, &origin)) return false;
+  point->x -= origin.x;
+  point->y -= origin.y;
+  return true;
+}
+
+WindowHandle FindTopLevelWindow(const char16_t* className) {
+  if (!className) {
+    SetLastErrorCode(kErrorInvalidParameter);
+    return {};
+  }
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    for (WindowHandle top : Global().topLevel) {
+      WindowRecord* record = FindLocked(top);
+      if (record && !record->destroying && SameName(record->className, className)) return top;
+    }
+  }
+  WindowHandle remote = instance_detail::FindRemoteTopLevelWindow(ClassKey(className));
+  if (!remote) SetLastErrorCode(kErrorFileNotFound);
+  return remote;
+}
+
+WindowHandle FindTopLevelWindow(const char* className) {
+  if (!className) return FindTopLevelWindow(static_cast<const char16_t*>(nullptr));
+  return FindTopLevelWindow(Widen(className).c_str());
+}
+
+bool PostWindowMessage(WindowHandle window, uint32_t message, MessageWord word, MessageLong value) {
+  if (window && !IsLocal(window)) {
+    return instance_detail::RemotePostMessage(window, message, word, value);
+  }
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record) return false;
+  if (!record->queue->alive) {
+    SetLastErrorCode(kErrorInvalidHandle);
+    return false;
+  }
+  record->queue->posted.push_back({window, message, word, value, TickCount(), {}});
+  WakeLocked(*record->queue);
+  return true;
+}
+
+bool PostThreadMessage(uint32_t threadId, uint32_t message, MessageWord word, MessageLong value) {
+  State& state = Global();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  auto found = state.queues.find(threadId);
+  if (found == state.queues.end() || !found->second->alive) {
+    SetLastErrorCode(kErrorInvalidParameter);
+    return false;
+  }
+  found->second->posted.push_back({{}, message, word, value, TickCount(), {}});
+  WakeLocked(*found->second);
+  return true;
+}
+
+void PostQuit(int32_t exitCode) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  Queue& queue = CurrentQueueLocked();
+  queue.quitPending = true;
+  queue.quitCode = exitCode;
+}
+
+MessageResult SendWindowMessage(WindowHandle window, uint32_t message, MessageWord word,
+                                MessageLong value) {
+  State& state = Global();
+  std::unique_lock<std::mutex> lock(state.mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record) return 0;
+  if (record->threadId == CurrentThreadId()) {
+    WindowProcedure procedure = record->procedure;
+    lock.unlock();
+    return procedure ? procedure(window, message, word, value) : 0;
+  }
+  std::shared_ptr<Queue> target = record->queue;
+  if (!target->alive) {
+    SetLastErrorCode(kErrorInvalidHandle);
+    return 0;
+  }
+  CurrentQueueLocked();
+  std::shared_ptr<Queue> mine = currentQueue.queue;
+  PendingSend send{window, message, word, value, 0, kErrorSuccess, false, mine};
+  target->sends.push_back(&send);
+  WakeLocked(*target);
+  // While waiting, serve what others send here, so two threads sending to
+  // each other do not wait for ever.
+  while (!send.done) {
+    if (!mine->sends.empty()) {
+      ServeSends(lock, *mine);
+      continue;
+    }
+    mine->wake.wait(lock);
+  }
+  if (send.error != kErrorSuccess) SetLastErrorCode(send.error);
+  return send.result;
+}
+
+bool GetNextMessage(Message* message) {
+  Message local;
+  if (!message) message = &local;
+  TakeMessage(message, true, true);
+  return message->message != kMessageQuit;
+}
+
+bool PeekNextMessage(Message* message, bool remove) {
+  Message local;
+  return TakeMessage(message ? message : &local, false, remove);
+}
+
+MessageResult DispatchWindowMessage(const Message& message) {
+  if (!message.window) return 0;
+  return CallProcedure(message.window, message.message, message.word, message.value);
+}
+
+uint32_t StartWindowTimer(WindowHandle window, uint32_t id, uint32_t periodMilliseconds) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record) return 0;
+  if (id == 0) {
+    SetLastErrorCode(kErrorInvalidParameter);
+    return 0;
+  }
+  uint32_t period = std::max<uint32_t>(1, periodMilliseconds);
+  Queue& queue = *record->queue;
+  uint64_t due = NowMilliseconds() + period;
+  for (Timer& timer : queue.timers) {
+    if (timer.window == window && timer.id == id) {
+      timer.period = period;
+      timer.due = due;
+      WakeLocked(queue);
+      return id;
+    }
+  }
+  queue.timers.push_back({window, id, period, due});
+  WakeLocked(queue);
+  return id;
+}
+
+bool StopWindowTimer(WindowHandle window, uint32_t id) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record) return false;
+  std::vector<Timer>& timers = record->queue->timers;
+  for (auto it = timers.begin(); it != timers.end(); ++it) {
+    if (it->window == window && it->id == id) {
+      timers.erase(it);
+      return true;
+    }
+  }
+  SetLastErrorCode(kErrorInvalidParameter);
+  return false;
+}
+
+void SetMessageQueueHook(MessageQueueHook* hook) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  CurrentQueueLocked().hook = hook;
+}
