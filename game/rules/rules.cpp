@@ -2,8 +2,8 @@
 
 #include <bit>
 
+#include "foundation/tl_dialog.h"
 #include "foundation/tl_memory.h"
-#include "platform/trace.h"
 
 namespace {
 
@@ -221,7 +221,8 @@ bool HasPairEntry(const LegalMoveList& list, const LegalMove* base, uint32_t tak
 void GenerateMoves(LegalMoveList& list, const BoardPosition& position) {
   list.count = 0;
   if (position.side != 1 && position.side != 2) {
-    TraceOutput("GenerateMoves called with invalid side to move\n");
+    DebugTrace("GenerateMoves called with invalid side %ld (BoardPosition 0x%08lX)", position.side,
+               &position);
     return;
   }
   if (WinnerOf(position.mask1, position.mask2)) return;

@@ -7,8 +7,10 @@
 #include <initializer_list>
 #include <ostream>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "foundation/tl_dialog.h"
 #include "game/flow/sequencer.h"
 
 bool operator==(const LegalMove& a, const LegalMove& b) {
@@ -481,6 +483,22 @@ TEST(RulesGenerate, EmptyLists) {
     GenerateMoves(moves.list, c.position);
     EXPECT_EQ(moves.list.count, 0u) << c.name;
   }
+}
+
+std::string traced;
+void KeepTrace(const char* text) {
+  traced += text;
+}
+
+TEST(RulesGenerate, InvalidSideIsTracedAndGetsNoMoves) {
+  MoveList moves;
+  GenerateMoves(moves.list, {0, 0, 1, 15, 15});
+  traced.clear();
+  DebugTraceSink previous = SetDebugTraceSink(KeepTrace);
+  GenerateMoves(moves.list, {0, 0, 3, 15, 15});
+  SetDebugTraceSink(previous);
+  EXPECT_EQ(moves.list.count, 0u);
+  EXPECT_NE(traced.find("GenerateMoves called with invalid side 3"), std::string::npos) << traced;
 }
 
 TEST(RulesGenerate, RaiseTargets) {
