@@ -20,6 +20,7 @@
 
 #include "platform/clock.h"
 #include "platform/error.h"
+#include "platform/trace.h"
 #include "platform/window.h"
 
 namespace instance_detail {
@@ -443,6 +444,7 @@ bool ReleaseNamedMutex(NamedMutexHandle mutex) {
     return false;
   }
   if (found->second.depth == 0) {
+    TraceOutput("ReleaseNamedMutex called for a mutex the handle does not hold\n");
     SetLastErrorCode(kErrorAccessDenied);
     return false;
   }

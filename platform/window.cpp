@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/thread.h"
+#include "platform/trace.h"
 
 // The cross-process half lives in instance.cpp.
 namespace instance_detail {
@@ -435,6 +436,7 @@ WindowHandle CreateWindowWide(const char16_t* className, std::u16string text, ui
     std::lock_guard<std::mutex> lock(state.mutex);
     ClassRecord* windowClass = FindClassLocked(className);
     if (!windowClass) {
+      TraceOutput("CreateWindowOfClass called for a class that is not registered\n");
       SetLastErrorCode(kErrorInvalidParameter);
       return {};
     }
@@ -540,6 +542,12 @@ void DestroyTree(WindowHandle window) {
   if (!classKey.empty()) instance_detail::WithdrawTopLevelWindow(window, classKey);
 }
 
+void TraceBadWordIndex(const char* operation, int32_t index, size_t words) {
+  std::string text = std::string(operation) + " called with word index " + std::to_string(index) +
+                     " for a window of " + std::to_string(words) + " words\n";
+  TraceOutput(text.c_str());
+}
+
 template <class Field>
 auto ReadField(WindowHandle window, Field field) -> decltype(field(std::declval<WindowRecord&>())) {
   std::lock_guard<std::mutex> lock(Global().mutex);
@@ -554,6 +562,7 @@ bool RegisterWindowClass(const WindowClass& description) {
   State& state = Global();
   std::lock_guard<std::mutex> lock(state.mutex);
   if (description.name.empty() || description.windowWords < 0 || description.windowWords > 64) {
+    TraceOutput("RegisterWindowClass called without a name or with a bad word count\n");
     SetLastErrorCode(kErrorInvalidParameter);
     return false;
   }
@@ -613,6 +622,7 @@ bool DestroyWindow(WindowHandle window) {
     WindowRecord* record = FindOrFail(window);
     if (!record) return false;
     if (record->threadId != CurrentThreadId()) {
+      TraceOutput("DestroyWindow called from a thread that does not own the window\n");
       SetLastErrorCode(kErrorAccessDenied);
       return false;
     }
@@ -718,6 +728,7 @@ intptr_t GetWindowWord(WindowHandle window, int32_t index) {
   WindowRecord* record = FindOrFail(window);
   if (!record) return 0;
   if (index < 0 || static_cast<size_t>(index) >= record->words.size()) {
+    TraceBadWordIndex("GetWindowWord", index, record->words.size());
     SetLastErrorCode(kErrorInvalidParameter);
     return 0;
   }
@@ -730,6 +741,7 @@ intptr_t SetWindowWord(WindowHandle window, int32_t index, intptr_t value) {
   WindowRecord* record = FindOrFail(window);
   if (!record) return 0;
   if (index < 0 || static_cast<size_t>(index) >= record->words.size()) {
+    TraceBadWordIndex("SetWindowWord", index, record->words.size());
     SetLastErrorCode(kErrorInvalidParameter);
     return 0;
   }
@@ -981,6 +993,7 @@ uint32_t StartWindowTimer(WindowHandle window, uint32_t id, uint32_t periodMilli
   WindowRecord* record = FindOrFail(window);
   if (!record) return 0;
   if (id == 0) {
+    TraceOutput("StartWindowTimer called with timer id 0\n");
     SetLastErrorCode(kErrorInvalidParameter);
     return 0;
   }

@@ -178,7 +178,7 @@ struct Message {
   MessageWord word = 0;
   MessageLong value = 0;
   uint32_t time = 0;  // TickCount when it was queued
-  Point position;     // cursor position on the screen when it was queued
+  Point position;     // cursor on the screen when queued; (0, 0) without a screen
 };
 
 // Queues a message for the window's thread and returns at once; fails

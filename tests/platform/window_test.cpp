@@ -424,7 +424,7 @@ TEST_F(WindowTest, WindowsOfAnEndedThreadAreGone) {
   CloseThreadHandle(thread);
   ASSERT_TRUE(window);
   // The thread-local teardown may lag a moment behind the thread's result.
-  for (int i = 0; i < 100 && WindowExists(window); ++i) SleepMilliseconds(5);
+  for (int i = 0; i < 400 && WindowExists(window); ++i) SleepMilliseconds(5);
   EXPECT_FALSE(WindowExists(window));
   EXPECT_FALSE(PostWindowMessage(window, kMessageUser, 0, 0));
 }
