@@ -22,9 +22,13 @@ uint32_t TickCount() {
   return static_cast<uint32_t>((MonotonicNanoseconds() - processStart) / 1000000u);
 }
 
-uint64_t PerformanceCount() { return MonotonicNanoseconds(); }
+uint64_t PerformanceCount() {
+  return MonotonicNanoseconds();
+}
 
-uint64_t PerformanceFrequency() { return 1000000000u; }
+uint64_t PerformanceFrequency() {
+  return 1000000000u;
+}
 
 void SleepMilliseconds(uint32_t milliseconds) {
   timespec remaining{static_cast<time_t>(milliseconds / 1000),

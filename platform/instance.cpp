@@ -312,11 +312,10 @@ bool Ask(WindowHandle window, const Request& request, Reply* reply) {
   timeval limit{2, 0};  // a process that hangs must not hang the asker
   setsockopt(descriptor, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
   setsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  bool answered =
-      connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      send(descriptor, &request, sizeof request, MSG_NOSIGNAL) ==
-          static_cast<ssize_t>(sizeof request) &&
-      recv(descriptor, reply, sizeof *reply, 0) == static_cast<ssize_t>(sizeof *reply);
+  bool answered = connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                  send(descriptor, &request, sizeof request, MSG_NOSIGNAL) ==
+                      static_cast<ssize_t>(sizeof request) &&
+                  recv(descriptor, reply, sizeof *reply, 0) == static_cast<ssize_t>(sizeof *reply);
   close(descriptor);
   return answered;
 }
@@ -330,8 +329,8 @@ void PublishTopLevelWindow(WindowHandle window, const std::string& classKey) {
   if (directory.empty() || !StartListening(directory)) return;
   std::string windows = directory + "/windows";
   mkdir(windows.c_str(), 0700);
-  int descriptor =
-      open((windows + "/" + WindowEntry(classKey, window)).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  int descriptor = open((windows + "/" + WindowEntry(classKey, window)).c_str(),
+                        O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
   if (descriptor >= 0) close(descriptor);
 }
 
@@ -405,7 +404,8 @@ NamedMutexHandle CreateNamedMutex(const char16_t* name, bool owned) {
 NamedMutexHandle CreateNamedMutex(const char* name, bool owned) {
   // 8-bit names are Windows-1252; the ones in use are plain ASCII.
   std::u16string wide;
-  for (const char* c = name; c && *c; ++c) wide += static_cast<char16_t>(static_cast<unsigned char>(*c));
+  for (const char* c = name; c && *c; ++c)
+    wide += static_cast<char16_t>(static_cast<unsigned char>(*c));
   return CreateNamedMutexUtf8(Utf8(wide.c_str()), owned);
 }
 

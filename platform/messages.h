@@ -13,11 +13,11 @@ using MessageResult = intptr_t;
 
 // Window life.
 constexpr uint32_t kMessageNull = 0x0000;
-constexpr uint32_t kMessageCreate = 0x0001;   // long: const WindowCreation*; -1 answer fails creation
-constexpr uint32_t kMessageDestroy = 0x0002;  // children get it before their parent
-constexpr uint32_t kMessageMove = 0x0003;     // long: client origin, packed as a point
-constexpr uint32_t kMessageSize = 0x0005;     // long: client width (low), height (high)
-constexpr uint32_t kMessageActivate = 0x0006; // word low: kActivation*
+constexpr uint32_t kMessageCreate = 0x0001;    // long: const WindowCreation*; -1 fails it
+constexpr uint32_t kMessageDestroy = 0x0002;   // children get it before their parent
+constexpr uint32_t kMessageMove = 0x0003;      // long: client origin, packed as a point
+constexpr uint32_t kMessageSize = 0x0005;      // long: client width (low), height (high)
+constexpr uint32_t kMessageActivate = 0x0006;  // word low: kActivation*
 constexpr uint32_t kMessageSetFocus = 0x0007;
 constexpr uint32_t kMessageKillFocus = 0x0008;
 constexpr uint32_t kMessageEnable = 0x000A;
@@ -26,7 +26,7 @@ constexpr uint32_t kMessageGetText = 0x000D;
 constexpr uint32_t kMessageGetTextLength = 0x000E;
 constexpr uint32_t kMessagePaint = 0x000F;
 constexpr uint32_t kMessageClose = 0x0010;
-constexpr uint32_t kMessageQuit = 0x0012;     // word: exit code; ends a get loop
+constexpr uint32_t kMessageQuit = 0x0012;  // word: exit code; ends a get loop
 constexpr uint32_t kMessageEraseBackground = 0x0014;
 constexpr uint32_t kMessageShowWindow = 0x0018;
 constexpr uint32_t kMessageSetCursor = 0x0020;
@@ -114,8 +114,12 @@ constexpr uint16_t kCommandNo = 7;
 
 // Packing.
 
-constexpr uint16_t LowWord(uintptr_t value) { return static_cast<uint16_t>(value & 0xFFFF); }
-constexpr uint16_t HighWord(uintptr_t value) { return static_cast<uint16_t>((value >> 16) & 0xFFFF); }
+constexpr uint16_t LowWord(uintptr_t value) {
+  return static_cast<uint16_t>(value & 0xFFFF);
+}
+constexpr uint16_t HighWord(uintptr_t value) {
+  return static_cast<uint16_t>((value >> 16) & 0xFFFF);
+}
 constexpr MessageWord MakeWordParameter(uint16_t low, uint16_t high) {
   return static_cast<MessageWord>(low) | (static_cast<MessageWord>(high) << 16);
 }

@@ -124,11 +124,16 @@ WaitResult Wait(Waitable& object, uint32_t milliseconds) {
 
 int NiceValue(ThreadPriority priority) {
   switch (priority) {
-    case ThreadPriority::Lowest: return 10;
-    case ThreadPriority::BelowNormal: return 5;
-    case ThreadPriority::Normal: return 0;
-    case ThreadPriority::AboveNormal: return -5;
-    case ThreadPriority::Highest: return -10;
+    case ThreadPriority::Lowest:
+      return 10;
+    case ThreadPriority::BelowNormal:
+      return 5;
+    case ThreadPriority::Normal:
+      return 0;
+    case ThreadPriority::AboveNormal:
+      return -5;
+    case ThreadPriority::Highest:
+      return -10;
   }
   return 0;
 }

@@ -36,8 +36,12 @@ constexpr uint64_t kGenerationBits = 22;
 constexpr uint64_t kIndexMask = (uint64_t{1} << kIndexBits) - 1;
 constexpr uint64_t kGenerationMask = (uint64_t{1} << kGenerationBits) - 1;
 
-uint64_t ProcessOf(WindowHandle window) { return window.value >> (kIndexBits + kGenerationBits); }
-bool IsLocal(WindowHandle window) { return ProcessOf(window) == static_cast<uint64_t>(getpid()); }
+uint64_t ProcessOf(WindowHandle window) {
+  return window.value >> (kIndexBits + kGenerationBits);
+}
+bool IsLocal(WindowHandle window) {
+  return ProcessOf(window) == static_cast<uint64_t>(getpid());
+}
 
 struct Queue;
 
@@ -120,15 +124,16 @@ State& Global() {
     created->classes.push_back({{kStaticClassName, DefaultWindowProcedure, 0, 0, 0, 0}});
     // A new process starts its generations elsewhere, so a handle of an
     // ended process that reused the id is unlikely to match.
-    created->firstGeneration =
-        static_cast<uint32_t>((PerformanceCount() ^ (static_cast<uint64_t>(getpid()) << 7)) &
-                              kGenerationMask);
+    created->firstGeneration = static_cast<uint32_t>(
+        (PerformanceCount() ^ (static_cast<uint64_t>(getpid()) << 7)) & kGenerationMask);
     return created;
   }();
   return *state;
 }
 
-uint64_t NowMilliseconds() { return PerformanceCount() / (PerformanceFrequency() / 1000); }
+uint64_t NowMilliseconds() {
+  return PerformanceCount() / (PerformanceFrequency() / 1000);
+}
 
 char16_t FoldCase(char16_t c) {
   if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
@@ -188,7 +193,9 @@ char Narrow(char16_t unit) {
   return '?';
 }
 
-std::u16string Copy(const char16_t* text) { return text ? std::u16string(text) : std::u16string(); }
+std::u16string Copy(const char16_t* text) {
+  return text ? std::u16string(text) : std::u16string();
+}
 
 int32_t CopyOut(const std::u16string& text, char16_t* buffer, int32_t capacity) {
   if (!buffer || capacity <= 0) return 0;
@@ -311,7 +318,8 @@ QueueOwner::~QueueOwner() {
       for (Slot& slot : state.slots) {
         WindowRecord* record = slot.record.get();
         if (!record || record->queue != queue || !record->children.empty()) continue;
-        if (!(record->style & kStyleChild)) published.emplace_back(record->handle, record->classKey);
+        if (!(record->style & kStyleChild))
+          published.emplace_back(record->handle, record->classKey);
         UnlinkLocked(*record);
         removed = true;
       }
@@ -412,9 +420,10 @@ bool TakeMessage(Message* message, bool wait, bool remove) {
     for (const Timer& timer : queue.timers) next = std::min(next, timer.due);
     if (queue.hook) {
       MessageQueueHook* hook = queue.hook;
-      uint32_t timeout = next == UINT64_MAX ? kWaitForever
-                                            : static_cast<uint32_t>(std::min<uint64_t>(
-                                                  next - now, kWaitForever - 1));
+      uint32_t timeout =
+          next == UINT64_MAX
+              ? kWaitForever
+              : static_cast<uint32_t>(std::min<uint64_t>(next - now, kWaitForever - 1));
       lock.unlock();
       hook->Wait(timeout);
       lock.lock();
@@ -609,11 +618,11 @@ WindowHandle CreateWindowOfClass(const char16_t* className, const char16_t* text
                           creationData);
 }
 
-WindowHandle CreateWindowOfClass(const char* className, const char* text, uint32_t style,
-                                 int32_t x, int32_t y, int32_t width, int32_t height,
-                                 WindowHandle parent, uint32_t controlId, void* creationData) {
-  return CreateWindowWide(Widen(className).c_str(), Widen(text), style, x, y, width, height,
-                          parent, controlId, creationData);
+WindowHandle CreateWindowOfClass(const char* className, const char* text, uint32_t style, int32_t x,
+                                 int32_t y, int32_t width, int32_t height, WindowHandle parent,
+                                 uint32_t controlId, void* creationData) {
+  return CreateWindowWide(Widen(className).c_str(), Widen(text), style, x, y, width, height, parent,
+                          controlId, creationData);
 }
 
 bool DestroyWindow(WindowHandle window) {
@@ -775,7 +784,8 @@ bool SetWindowText(WindowHandle window, const char16_t* text) {
     return false;
   }
   std::u16string copy = Copy(text);
-  return SendWindowMessage(window, kMessageSetText, 0, reinterpret_cast<MessageLong>(copy.c_str())) != 0;
+  return SendWindowMessage(window, kMessageSetText, 0,
+                           reinterpret_cast<MessageLong>(copy.c_str())) != 0;
 }
 
 bool SetWindowText(WindowHandle window, const char* text) {
@@ -855,8 +865,9 @@ bool MoveWindow(WindowHandle window, int32_t x, int32_t y, int32_t width, int32_
   }
   if (moved) SendWindowMessage(window, kMessageMove, 0, MakePointParameter(x, y));
   if (sized) {
-    SendWindowMessage(window, kMessageSize, 0,
-                      MakeLongParameter(static_cast<uint16_t>(width), static_cast<uint16_t>(height)));
+    SendWindowMessage(
+        window, kMessageSize, 0,
+        MakeLongParameter(static_cast<uint16_t>(width), static_cast<uint16_t>(height)));
   }
   return true;
 }

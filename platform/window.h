@@ -40,12 +40,12 @@ struct WindowHandle {
   intptr_t ToWord() const { return static_cast<intptr_t>(value); }
 };
 
-using WindowProcedure = MessageResult (*)(WindowHandle window, uint32_t message,
-                                          MessageWord word, MessageLong value);
+using WindowProcedure = MessageResult (*)(WindowHandle window, uint32_t message, MessageWord word,
+                                          MessageLong value);
 
 // Window styles, kept as given; the ones a layer acts on are noted.
-constexpr uint32_t kStylePopup = 0x80000000;     // top-level; the parent argument is the owner
-constexpr uint32_t kStyleChild = 0x40000000;     // lives in its parent's client area
+constexpr uint32_t kStylePopup = 0x80000000;  // top-level; the parent argument is the owner
+constexpr uint32_t kStyleChild = 0x40000000;  // lives in its parent's client area
 constexpr uint32_t kStyleVisible = 0x10000000;
 constexpr uint32_t kStyleDisabled = 0x08000000;
 constexpr uint32_t kStyleCaption = 0x00C00000;
@@ -102,9 +102,9 @@ struct WindowCreation {
 WindowHandle CreateWindowOfClass(const char16_t* className, const char16_t* text, uint32_t style,
                                  int32_t x, int32_t y, int32_t width, int32_t height,
                                  WindowHandle parent, uint32_t controlId, void* creationData);
-WindowHandle CreateWindowOfClass(const char* className, const char* text, uint32_t style,
-                                 int32_t x, int32_t y, int32_t width, int32_t height,
-                                 WindowHandle parent, uint32_t controlId, void* creationData);
+WindowHandle CreateWindowOfClass(const char* className, const char* text, uint32_t style, int32_t x,
+                                 int32_t y, int32_t width, int32_t height, WindowHandle parent,
+                                 uint32_t controlId, void* creationData);
 
 // Destroys the window's owned windows and children (each subtree before its
 // root, each window receiving kMessageDestroy), then the window itself; kills

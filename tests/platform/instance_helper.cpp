@@ -32,8 +32,8 @@ int Serve(const char* className) {
   main.name = u"HelperMainWindow";
   main.procedure = MainProcedure;
   if (!RegisterWindowClass(ipc) || !RegisterWindowClass(main)) return 91;
-  WindowHandle mainWindow =
-      CreateWindowOfClass(u"HelperMainWindow", u"Main", kStylePopup, 0, 0, 240, 294, {}, 0, nullptr);
+  WindowHandle mainWindow = CreateWindowOfClass(u"HelperMainWindow", u"Main", kStylePopup, 0, 0,
+                                                240, 294, {}, 0, nullptr);
   WindowHandle hidden =
       CreateWindowOfClass(className, "", kStylePopup, -10, -10, 5, 5, {}, 0, nullptr);
   if (!mainWindow || !hidden) return 92;

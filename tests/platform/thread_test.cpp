@@ -156,10 +156,12 @@ TEST(ThreadTest, ClosedHandleLetsTheThreadRunOn) {
 
 TEST(ThreadTest, ThreadIdsDifferBetweenThreads) {
   static uint32_t other = 0;
-  ThreadHandle thread = StartThread([](void*) -> uint32_t {
-    other = CurrentThreadId();
-    return 0;
-  }, nullptr);
+  ThreadHandle thread = StartThread(
+      [](void*) -> uint32_t {
+        other = CurrentThreadId();
+        return 0;
+      },
+      nullptr);
   ASSERT_EQ(WaitForThreadEnd(thread, 5000), WaitResult::Signalled);
   CloseThreadHandle(thread);
   EXPECT_NE(CurrentThreadId(), 0u);
@@ -171,11 +173,13 @@ TEST(ThreadTest, ThreadIdsDifferBetweenThreads) {
 TEST(CriticalSectionTest, OwnerReentersOthersWaitUntilFullyLeft) {
   static CriticalSection section;
   auto tryFromOtherThread = [] {
-    ThreadHandle thread = StartThread([](void*) -> uint32_t {
-      if (!section.TryEnter()) return 0;
-      section.Leave();
-      return 1;
-    }, nullptr);
+    ThreadHandle thread = StartThread(
+        [](void*) -> uint32_t {
+          if (!section.TryEnter()) return 0;
+          section.Leave();
+          return 1;
+        },
+        nullptr);
     WaitForThreadEnd(thread, 5000);
     uint32_t entered = 0;
     ThreadHasEnded(thread, &entered);

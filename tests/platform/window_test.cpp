@@ -64,8 +64,8 @@ class WindowTest : public ::testing::Test {
   }
 
   WindowHandle Make(WindowHandle parent = {}, uint32_t id = 0, uint32_t style = kStylePopup) {
-    WindowHandle window = CreateWindowOfClass(u"recordingwindow", u"", style, 0, 0, 100, 50,
-                                              parent, id, nullptr);
+    WindowHandle window =
+        CreateWindowOfClass(u"recordingwindow", u"", style, 0, 0, 100, 50, parent, id, nullptr);
     if (!parent) created_.push_back(window);
     return window;
   }
@@ -75,8 +75,8 @@ class WindowTest : public ::testing::Test {
 
 TEST_F(WindowTest, CreationSendsCreateWithTheCallersData) {
   int data = 0;
-  WindowHandle window = CreateWindowOfClass("RECORDINGWINDOW", "Title", kStylePopup, 1, 2, 3, 4,
-                                            {}, 0, &data);
+  WindowHandle window =
+      CreateWindowOfClass("RECORDINGWINDOW", "Title", kStylePopup, 1, 2, 3, 4, {}, 0, &data);
   created_.push_back(window);
   ASSERT_TRUE(window);
   ASSERT_FALSE(seen.empty());
@@ -123,8 +123,8 @@ TEST_F(WindowTest, ClassesAreFoundWithoutCaseAndCopiedUnderNewName) {
   copy.name = u"RenamedRecordingWindow";
   copy.styles = kClassStyleDoubleClicks;
   ASSERT_TRUE(RegisterWindowClass(copy));
-  WindowHandle window = CreateWindowOfClass(u"RenamedRecordingWindow", u"", kStylePopup, 0, 0, 1,
-                                            1, {}, 0, nullptr);
+  WindowHandle window =
+      CreateWindowOfClass(u"RenamedRecordingWindow", u"", kStylePopup, 0, 0, 1, 1, {}, 0, nullptr);
   created_.push_back(window);
   char16_t name[64];
   EXPECT_EQ(GetWindowClassName(window, name, 64), 22);
@@ -162,8 +162,8 @@ TEST_F(WindowTest, TextKeepsUtf16AndConvertsWindows1252) {
     const char* narrow;
     std::u16string wide;
   };
-  for (const Case& c : {Case{"plain", u"plain"}, Case{"\x80 \xE9\x9F", u"\u20AC \u00E9\u0178"},
-                        Case{"", u""}}) {
+  for (const Case& c :
+       {Case{"plain", u"plain"}, Case{"\x80 \xE9\x9F", u"\u20AC \u00E9\u0178"}, Case{"", u""}}) {
     ASSERT_TRUE(SetWindowText(window, c.narrow));
     char16_t wide[32];
     EXPECT_EQ(GetWindowText(window, wide, 32), static_cast<int32_t>(c.wide.size()));
@@ -265,10 +265,12 @@ TEST_F(WindowTest, TimerWakesAWaitingLoopAfterPostedMessages) {
 TEST_F(WindowTest, TimerStartedFromAnotherThreadWakesTheOwner) {
   static WindowHandle window;
   window = Make();
-  ThreadHandle thread = StartThread([](void*) -> uint32_t {
-    SleepMilliseconds(20);
-    return StartWindowTimer(window, 7, 10);
-  }, nullptr);
+  ThreadHandle thread = StartThread(
+      [](void*) -> uint32_t {
+        SleepMilliseconds(20);
+        return StartWindowTimer(window, 7, 10);
+      },
+      nullptr);
   Message message;
   ASSERT_TRUE(GetNextMessage(&message));
   EXPECT_EQ(message.message, kMessageTimer);
@@ -291,10 +293,12 @@ TEST_F(WindowTest, QuitEndsTheLoopAfterEarlierMessages) {
   // Another thread can end this thread's loop with a thread message.
   static uint32_t loopThread;
   loopThread = CurrentThreadId();
-  ThreadHandle thread = StartThread([](void*) -> uint32_t {
-    SleepMilliseconds(20);
-    return PostThreadMessage(loopThread, kMessageQuit, 3, 0) ? 0 : 1;
-  }, nullptr);
+  ThreadHandle thread = StartThread(
+      [](void*) -> uint32_t {
+        SleepMilliseconds(20);
+        return PostThreadMessage(loopThread, kMessageQuit, 3, 0) ? 0 : 1;
+      },
+      nullptr);
   int loops = 0;
   while (GetNextMessage(&message)) ++loops;
   EXPECT_EQ(loops, 0);
@@ -364,11 +368,13 @@ TEST_F(WindowTest, SendCallsDirectlyOnTheOwnerAndWaitsForItFromOtherThreads) {
   EXPECT_EQ(SendWindowMessage(window, kMessageUser, 21, 0), 42);
   ASSERT_EQ(seen.size(), 1u);  // called at once, nothing queued
 
-  ThreadHandle sender = StartThread([](void*) -> uint32_t {
-    MessageResult answer = SendWindowMessage(window, kMessageUser, 50, 0);
-    PostWindowMessage(window, kMessageUser + 1, static_cast<MessageWord>(answer), 0);
-    return 0;
-  }, nullptr);
+  ThreadHandle sender = StartThread(
+      [](void*) -> uint32_t {
+        MessageResult answer = SendWindowMessage(window, kMessageUser, 50, 0);
+        PostWindowMessage(window, kMessageUser + 1, static_cast<MessageWord>(answer), 0);
+        return 0;
+      },
+      nullptr);
   // The send is served while this thread waits for its messages; the
   // sender's post after it ends the loop.
   Message message;
@@ -385,11 +391,13 @@ TEST_F(WindowTest, SendCallsDirectlyOnTheOwnerAndWaitsForItFromOtherThreads) {
 TEST_F(WindowTest, SendFromAnotherThreadFailsWhenTheWindowGoes) {
   static WindowHandle window;
   window = Make();
-  ThreadHandle sender = StartThread([](void*) -> uint32_t {
-    SetLastErrorCode(kErrorSuccess);
-    MessageResult result = SendWindowMessage(window, kMessageUser, 50, 0);
-    return result == 0 && GetLastErrorCode() == kErrorInvalidHandle ? 1 : 0;
-  }, nullptr);
+  ThreadHandle sender = StartThread(
+      [](void*) -> uint32_t {
+        SetLastErrorCode(kErrorSuccess);
+        MessageResult result = SendWindowMessage(window, kMessageUser, 50, 0);
+        return result == 0 && GetLastErrorCode() == kErrorInvalidHandle ? 1 : 0;
+      },
+      nullptr);
   SleepMilliseconds(50);  // the sender is waiting now (or will find the window gone)
   DestroyWindow(window);
   ASSERT_EQ(WaitForThreadEnd(sender, 5000), WaitResult::Signalled);
@@ -403,9 +411,8 @@ TEST_F(WindowTest, SendFromAnotherThreadFailsWhenTheWindowGoes) {
 TEST_F(WindowTest, OnlyTheOwningThreadDestroys) {
   static WindowHandle window;
   window = Make();
-  ThreadHandle thread = StartThread([](void*) -> uint32_t {
-    return DestroyWindow(window) ? 1 : GetLastErrorCode();
-  }, nullptr);
+  ThreadHandle thread = StartThread(
+      [](void*) -> uint32_t { return DestroyWindow(window) ? 1 : GetLastErrorCode(); }, nullptr);
   WaitForThreadEnd(thread, 5000);
   uint32_t code = 0;
   ThreadHasEnded(thread, &code);
@@ -416,10 +423,13 @@ TEST_F(WindowTest, OnlyTheOwningThreadDestroys) {
 
 TEST_F(WindowTest, WindowsOfAnEndedThreadAreGone) {
   static WindowHandle window;
-  ThreadHandle thread = StartThread([](void*) -> uint32_t {
-    window = CreateWindowOfClass(u"RecordingWindow", u"", kStylePopup, 0, 0, 1, 1, {}, 0, nullptr);
-    return 0;
-  }, nullptr);
+  ThreadHandle thread = StartThread(
+      [](void*) -> uint32_t {
+        window =
+            CreateWindowOfClass(u"RecordingWindow", u"", kStylePopup, 0, 0, 1, 1, {}, 0, nullptr);
+        return 0;
+      },
+      nullptr);
   WaitForThreadEnd(thread, 5000);
   CloseThreadHandle(thread);
   ASSERT_TRUE(window);
@@ -430,11 +440,11 @@ TEST_F(WindowTest, WindowsOfAnEndedThreadAreGone) {
 }
 
 TEST_F(WindowTest, RelationsGeometryStyleAndIds) {
-  WindowHandle parent = CreateWindowOfClass(u"RecordingWindow", u"", kStylePopup, 100, 200, 240,
-                                            294, {}, 0, nullptr);
+  WindowHandle parent =
+      CreateWindowOfClass(u"RecordingWindow", u"", kStylePopup, 100, 200, 240, 294, {}, 0, nullptr);
   created_.push_back(parent);
-  WindowHandle a = CreateWindowOfClass(u"RecordingWindow", u"", kStyleChild | kStyleTabStop, 10,
-                                       20, 30, 40, parent, 1001, nullptr);
+  WindowHandle a = CreateWindowOfClass(u"RecordingWindow", u"", kStyleChild | kStyleTabStop, 10, 20,
+                                       30, 40, parent, 1001, nullptr);
   WindowHandle b = Make(parent, 65535, kStyleChild);
   EXPECT_EQ(GetFirstChild(parent), a);
   EXPECT_EQ(GetNextSibling(a), b);
@@ -478,8 +488,8 @@ TEST_F(WindowTest, TopLevelWindowsAreFoundByClassWithoutCase) {
   // A child of that class is not a top-level window.
   CreateWindowOfClass(u"Finder Test IPC", u"", kStyleChild, 0, 0, 1, 1, parent, 0, nullptr);
   EXPECT_FALSE(FindTopLevelWindow("finder test ipc"));
-  WindowHandle top = CreateWindowOfClass(u"Finder Test IPC", u"", kStylePopup, -10, -10, 5, 5, {},
-                                         0, nullptr);
+  WindowHandle top =
+      CreateWindowOfClass(u"Finder Test IPC", u"", kStylePopup, -10, -10, 5, 5, {}, 0, nullptr);
   created_.push_back(top);
   EXPECT_EQ(FindTopLevelWindow("FINDER TEST IPC"), top);
   DestroyWindow(top);
