@@ -3,16 +3,18 @@
 // misuse, always with one of the fixed English texts below, so a caller may
 // compare the message as well as print it.
 
+#include "foundation/tl_string.h"
+
 namespace cetl {
 
 class exception {
  public:
   explicit exception(const char* message) : m_message(message) {}
 
-  const char* message() const { return m_message; }
+  const string& message() const { return m_message; }
 
  private:
-  const char* m_message;
+  string m_message;
 };
 
 // The fixed texts.

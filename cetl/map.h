@@ -16,6 +16,7 @@
 
 #include "cetl/exception.h"
 #include "foundation/tl_memory.h"
+#include "foundation/tl_string.h"
 
 namespace cetl {
 
@@ -314,6 +315,14 @@ class safemap {
  protected:
   map<K, V> m_map;
   V m_default;
+};
+
+// Keys such as "Font" and "font" are one key, and iteration runs in
+// case-blind order.
+template <class V>
+class stringmap : public safemap<istring, V> {
+ public:
+  using safemap<istring, V>::safemap;
 };
 
 }  // namespace cetl

@@ -13,6 +13,6 @@
       statement;                                                                  \
       ADD_FAILURE() << #statement " did not throw";                               \
     } catch (const cetl::exception& thrown) {                                     \
-      EXPECT_STREQ(thrown.message(), text) << #statement;                         \
+      EXPECT_STREQ(thrown.message().Narrow(), text) << #statement;                         \
     }                                                                             \
   } while (0)
