@@ -458,6 +458,39 @@ TEST(RulesGenerate, MatchesReferenceEntryByEntry) {
   EXPECT_GT(positions, 5000u);
 }
 
+TEST(RulesGenerate, IsLegalMoveAcceptsExactlyTheListedChoices) {
+  // The choices after a base entry with free set A: none, one piece of A
+  // (in either word), two different pieces of A, or a pair entry in its order.
+  MoveList moves;
+  size_t checkedFormations = 0;
+  for (const BoardPosition& position : RandomPositions(515, 10, 100)) {
+    GenerateMoves(moves.list, position);
+    const std::vector<LegalMove> entries = moves.Entries();
+    for (const LegalMove& base : entries) {
+      if (base.kind != kBaseEntry) continue;
+      checkedFormations += base.takeA != 0;
+      bool pairs[31][31] = {};
+      for (const LegalMove& pair : entries) {
+        if (pair.kind == kPairEntry && pair.from == base.from && pair.to == base.to) {
+          pairs[pair.takeA][pair.takeB] = true;
+        }
+      }
+      auto inFreeSet = [&](uint32_t p) { return (base.takeA & PositionBit(p)) != 0; };
+      for (uint32_t first = 0; first <= 30; ++first) {
+        for (uint32_t second = 0; second <= 30; ++second) {
+          bool legal = ((first == 0 || inFreeSet(first)) && (second == 0 || inFreeSet(second)) &&
+                        (first == 0 || first != second)) ||
+                       pairs[first][second];
+          MOVE move = Move(base.from, static_cast<uint32_t>(base.to), first, second);
+          ASSERT_EQ(IsLegalMove(moves.list, move), legal)
+              << base << " take-backs " << first << " " << second;
+        }
+      }
+    }
+  }
+  EXPECT_GT(checkedFormations, 50u);
+}
+
 TEST(RulesGenerate, StartingPosition) {
   MoveList moves;
   GenerateMoves(moves.list, {0, 0, 1, 15, 15});
