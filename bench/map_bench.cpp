@@ -86,11 +86,12 @@ BENCHMARK(StdMapInsert)->Unit(benchmark::kMicrosecond);
 BENCHMARK(CetlMapFind)->Unit(benchmark::kMicrosecond);
 BENCHMARK(StdMapFind)->Unit(benchmark::kMicrosecond);
 
-// Notes each run's time per iteration so that the ratios can follow the table.
+// Notes each run's processor time per iteration so that the ratios can follow
+// the table; processor time keeps them steady on a busy machine.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+    for (const Run& run : runs) times[run.benchmark_name()] = run.GetAdjustedCPUTime();
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> times;
