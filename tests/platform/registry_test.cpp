@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -314,6 +315,34 @@ TEST_F(RegistryTest, DeleteKeyRefusesSubkeysAndDeleteTreeTakesEverything) {
   EXPECT_EQ(info.subkeyCount, 0u);
   EXPECT_EQ(info.valueCount, 0u);
   RegistryCloseKey(key);
+}
+
+TEST_F(RegistryTest, ThreadsShareAStore) {
+  // The window thread and a worker use the registry at the same time.
+  constexpr int kThreads = 3;
+  constexpr uint32_t kKeys = 40;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([this, t] {
+      for (uint32_t i = 0; i < kKeys; ++i) {
+        std::string path = "Software\\Thread" + std::to_string(t) + "\\Key" + std::to_string(i);
+        RegistryKey key;
+        ASSERT_EQ(RegistryCreateKey(user_, path.c_str(), &key), kErrorSuccess);
+        ASSERT_EQ(RegistrySetValue(key, u"Index", RegistryValueType::Number, &i, 4), kErrorSuccess);
+        ASSERT_EQ(RegistryCloseKey(key), kErrorSuccess);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) {
+    RegistryKey key;
+    ASSERT_EQ(RegistryOpenKey(user_, ("Software\\Thread" + std::to_string(t)).c_str(), &key),
+              kErrorSuccess);
+    RegistryKeyInfo info;
+    ASSERT_EQ(RegistryQueryKeyInfo(key, &info), kErrorSuccess);
+    EXPECT_EQ(info.subkeyCount, kKeys);
+    RegistryCloseKey(key);
+  }
 }
 
 // Waits for a child process and tells whether it exited with status 0.
