@@ -214,6 +214,9 @@ constexpr const char* kSchema =
 
 constexpr int kBusyMilliseconds = 10000;
 
+// The database refuses larger values anyway; this keeps sizes within int.
+constexpr uint32_t kLargestValue = 0x7FFFFFFF;
+
 class Statement {
  public:
   Statement(sqlite3* database, const char* sql) {
@@ -652,7 +655,7 @@ uint32_t QueryAt(RegistryKey key, const std::string& folded, bool narrow,
 
 uint32_t SetAt(RegistryKey key, const std::u16string& name, RegistryValueType type,
                const void* data, uint32_t size) {
-  if (name.size() > kRegistryLongestValueName || (!data && size > 0))
+  if (name.size() > kRegistryLongestValueName || (!data && size > 0) || size > kLargestValue)
     return Fail(kErrorInvalidParameter);
   std::string stored = Utf16ToUtf8(name);
   std::string folded = Fold(stored);
@@ -845,6 +848,7 @@ uint32_t RegistrySetValue(RegistryKey key, const char16_t* name, RegistryValueTy
 uint32_t RegistrySetValue(RegistryKey key, const char* name, RegistryValueType type,
                           const void* data, uint32_t size) {
   if (!IsStringType(type) || !data) return SetAt(key, Widen(name), type, data, size);
+  if (size > kLargestValue / 2) return Fail(kErrorInvalidParameter);
   std::u16string wide = AnsiToUtf16(static_cast<const char*>(data), size);
   return SetAt(key, Widen(name), type, wide.data(), size * 2);
 }
