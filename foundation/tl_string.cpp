@@ -19,18 +19,20 @@ constexpr uint32_t kMaximumExtra = 0x100000;
 constexpr uint32_t kTextSlack = 16;
 constexpr uint32_t kScratchSlack = 48;
 
-#if VORLAN_WIDE_TCHAR
 constexpr const char* kTextTag = "sizeof(TCHAR) * cchMin";
+#if VORLAN_WIDE_TCHAR
 constexpr const char* kCopyTag = "sizeof(WCHAR) * (1+strlen16(psz))";
 #else
-constexpr const char* kTextTag = "sizeof(TCHAR) * cchMin";
 constexpr const char* kCopyTag = "1+strlen8(psz)";
 #endif
 
 // What a moved-from string points at until it next writes; capacity 0 marks it.
 TCHAR g_emptyText[1] = {0};
+#if VORLAN_WIDE_TCHAR
 const char g_emptyNarrow[1] = {0};
+#else
 const char16_t g_emptyWide[1] = {0};
+#endif
 
 std::atomic<const StringTableLanguage*> g_language{nullptr};
 
@@ -64,6 +66,14 @@ size_t BoundedLength(const Character* text, size_t limit) {
   size_t length = 0;
   while (length < limit && text[length] != 0) ++length;
   return length;
+}
+
+// The library's scans are much faster than a loop for the 8-bit texts that
+// the setup appends all the time.
+template <>
+size_t BoundedLength<char>(const char* text, size_t limit) {
+  if (limit == static_cast<size_t>(-1)) return std::strlen(text);
+  return strnlen(text, limit);
 }
 
 // Skips start characters (no further than the text's end) and measures what
