@@ -13,8 +13,8 @@
 // names compare without letter case, folding only the ASCII letters A-Z; the
 // case a name was created with is kept and is what enumeration returns.
 //
-// Every call returns a result code: kErrorSuccess (0) or the reason it failed,
-// which is also left as the thread's last error. Names and text come in two
+// Every key and value call returns a result code: kErrorSuccess (0) or the
+// reason it failed, which is also left as the thread's last error. Names and text come in two
 // widths: UTF-16 (char16_t) and 8-bit text in the fixed ANSI code page
 // (Windows-1252; a character it lacks becomes '?'). String values are always
 // stored as UTF-16 with the terminator the writer gave; the 8-bit calls convert
@@ -61,7 +61,10 @@ constexpr uint32_t kRegistryLongestValueName = 16383;
 // --- Keys -------------------------------------------------------------------
 
 // Opens the key at path below parent. An empty or null path opens parent
-// again. kErrorFileNotFound when a key of the path is missing.
+// again. kErrorFileNotFound when a key of the path is missing. A path may
+// start and end with one backslash; an empty name between two backslashes, or
+// a name longer than kRegistryLongestKeyName, is refused
+// (kErrorInvalidParameter).
 uint32_t RegistryOpenKey(RegistryKey parent, const char16_t* path, RegistryKey* key);
 uint32_t RegistryOpenKey(RegistryKey parent, const char* path, RegistryKey* key);
 
