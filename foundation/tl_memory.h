@@ -52,14 +52,16 @@ void MemReport();
 // is called with the manager's lock held, so it may allocate but must not
 // wait for another thread that allocates. Until a real message box is
 // installed it writes the text to standard error and continues; the Debug
-// answer breaks into the debugger.
+// answer breaks into the debugger. The texts are 8-bit in both builds.
 enum class MemReportAnswer { Continue, Debug };
 using MemReportBoxFunction = MemReportAnswer (*)(const char* caption, const char* text);
-MemReportBoxFunction MemSetReportBox(MemReportBoxFunction box);  // returns the previous one
+// Returns the previous box; null puts the standard error writer back.
+MemReportBoxFunction MemSetReportBox(MemReportBoxFunction box);
 
 // Block reports (kind mismatches, overwritten signatures) go to this hook,
 // which does nothing unless one is installed. block is the address the
-// caller handed in; the block is freed or tared as usual afterwards.
+// caller handed in. The block is then freed or tared as usual, except that a
+// block whose header was overwritten beyond repair is only taken out of use.
 using MemBlockReportFunction = void (*)(const void* block, const char* sourceFile, int32_t line,
                                         const char* message);
 MemBlockReportFunction MemSetBlockReportHook(MemBlockReportFunction hook);
