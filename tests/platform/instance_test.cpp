@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -44,8 +45,10 @@ class Helper {
     if (output_ >= 0) close(output_);
   }
 
-  // True once the helper said "ready".
-  bool Ready() {
+  // True once the helper said "ready" within the time.
+  bool Ready(int milliseconds = 10000) {
+    pollfd waiting{output_, POLLIN, 0};
+    if (poll(&waiting, 1, milliseconds) != 1) return false;
     char text[16] = {};
     ssize_t size = read(output_, text, sizeof text - 1);
     return size > 0 && std::string(text).rfind("ready", 0) == 0;
@@ -114,7 +117,7 @@ TEST_F(InstanceTest, OwnedCreationWaitsForTheOtherCopy) {
   ASSERT_TRUE(mine);
   Helper second("hold", "Turns Mutex");
   // The helper cannot say ready while this process holds the mutex.
-  usleep(100000);
+  EXPECT_FALSE(second.Ready(200));
   EXPECT_TRUE(ReleaseNamedMutex(mine));
   EXPECT_TRUE(second.Ready());
   EXPECT_EQ(WaitForNamedMutex(mine, 20), WaitResult::TimedOut);
