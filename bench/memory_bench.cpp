@@ -87,11 +87,15 @@ void MixedPattern(benchmark::State& state) {
 BENCHMARK_TEMPLATE(MixedPattern, ManagerHeap)->Unit(benchmark::kMicrosecond)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK_TEMPLATE(MixedPattern, SystemHeap)->Unit(benchmark::kMicrosecond)->Threads(1)->Threads(2)->UseRealTime();
 
-// Notes each run's time per iteration so that the ratios can follow the table.
+// Notes each run's time per iteration so that the ratios can follow the
+// table; with --benchmark_repetitions the median stands for the runs.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
+        times[run.run_name.str()] = run.GetAdjustedRealTime();
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> times;
