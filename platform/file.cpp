@@ -275,14 +275,49 @@ std::string FindName(const std::string& folder, const std::string& name) {
 
 // The host path of a parsed path. The last name is looked up without case
 // only when resolveLast is set (a rename wants the spelling it was given).
-std::string HostPath(const SystemPath& path, bool resolveLast) {
-  std::string host = DriveFolder(path.drive);
-  MakeFolders(host);
+std::string ParentOf(const std::string& host) {
+  size_t slash = host.rfind('/');
+  return slash == 0 ? "/" : host.substr(0, slash);
+}
+
+// A link inside a drive's folder could lead out of it: the real location of
+// the deepest part of host that exists must lie inside the drive's real
+// folder. Something that exists but has no real location (a dangling link)
+// is refused, as opening it could make a file wherever it points.
+bool StaysInside(const std::string& drive, const std::string& host) {
+  char* root = realpath(drive.c_str(), nullptr);
+  if (!root) return true;  // no folder yet: nothing inside it can lead out
+  std::string realRoot = root;
+  std::free(root);
+  if (realRoot == "/") return true;
+  std::string probe = host;
+  for (;;) {
+    if (char* real = realpath(probe.c_str(), nullptr)) {
+      std::string location = real;
+      std::free(real);
+      return location == realRoot || location.compare(0, realRoot.size() + 1, realRoot + "/") == 0;
+    }
+    struct stat status;
+    if (lstat(probe.c_str(), &status) == 0) return false;
+    if (probe.size() <= drive.size()) return true;
+    probe = ParentOf(probe);
+  }
+}
+
+// The host path of a parsed path, or false when a link would lead out of the
+// drive. The last name is looked up without case only when resolveLast is set
+// (a rename wants the spelling it was given).
+bool HostPath(const SystemPath& path, bool resolveLast, std::string* result) {
+  std::string drive = DriveFolder(path.drive);
+  MakeFolders(drive);
+  std::string host = drive;
   for (size_t i = 0; i < path.names.size(); ++i) {
     bool last = i + 1 == path.names.size();
     host += "/" + (last && !resolveLast ? path.names[i] : FindName(host, path.names[i]));
   }
-  return host;
+  if (!StaysInside(drive, host)) return false;
+  *result = host;
+  return true;
 }
 
 // Translates a caller's path; false with the last error set when refused.
@@ -292,13 +327,8 @@ bool Translate(const std::u16string& path, std::string* host, bool resolveLast =
   SystemPath& target = parsed ? *parsed : local;
   uint32_t error = ParsePath(path, false, &target);
   if (error != kErrorSuccess) return Fail(error);
-  *host = HostPath(target, resolveLast);
+  if (!HostPath(target, resolveLast, host)) return Fail(kErrorAccessDenied);
   return true;
-}
-
-std::string ParentOf(const std::string& host) {
-  size_t slash = host.rfind('/');
-  return slash == 0 ? "/" : host.substr(0, slash);
 }
 
 bool FolderExists(const std::string& host) {
@@ -518,7 +548,7 @@ bool MoveAt(const std::u16string& from, const std::u16string& to) {
   SystemPath parsedFrom, parsedTo;
   if (!Translate(from, &source, true, &parsedFrom) || !Translate(to, &resolved, true, &parsedTo))
     return false;
-  spelled = HostPath(parsedTo, false);
+  if (!HostPath(parsedTo, false, &spelled)) return Fail(kErrorAccessDenied);
   if (parsedFrom.names.empty() || parsedTo.names.empty()) return Fail(kErrorAccessDenied);
   struct stat status;
   if (lstat(source.c_str(), &status) != 0) return Fail(ErrorFor(errno, source));
@@ -600,7 +630,11 @@ FileSearch* FindFirstAt(const std::u16string& pattern, FileFound* found) {
   std::u16string wanted = Utf8ToUtf16(parsed.names.back());
   if (wanted == u"*.*") wanted = u"*";
   parsed.names.pop_back();
-  std::string folder = HostPath(parsed, true);
+  std::string folder;
+  if (!HostPath(parsed, true, &folder)) {
+    SetLastErrorCode(kErrorAccessDenied);
+    return nullptr;
+  }
   DIR* directory = opendir(folder.c_str());
   if (!directory) {
     SetLastErrorCode(errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound

@@ -12,7 +12,9 @@
 // directory is made when a path first needs it.
 //
 // A path never leaves its drive's directory: a ".." that would climb above
-// the drive's root is refused (kErrorAccessDenied), as are UNC paths and names
+// the drive's root is refused (kErrorAccessDenied), and so is a path through
+// a symbolic link that leads out of the directory or nowhere; so are UNC
+// paths and names
 // with characters the system forbids (<>:"|?* and control characters;
 // kErrorInvalidName). Trailing dots and spaces of a name are dropped, as the
 // system does.

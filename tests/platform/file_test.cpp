@@ -109,6 +109,27 @@ TEST_F(FileTest, PathsThatWouldLeaveTheirDriveOrAreMalformedAreRefused) {
   EXPECT_FALSE(std::filesystem::exists(Host("x")));
 }
 
+TEST_F(FileTest, LinksLeadingOutOfTheDriveAreRefused) {
+  std::filesystem::create_directories(Host("outside"));
+  std::filesystem::create_directories(Host("c/inside"));
+  std::filesystem::create_directory_symlink(Host("outside"), Host("c/away"));
+  std::filesystem::create_symlink(Host("outside/new.txt"), Host("c/dangling.txt"));
+  std::filesystem::create_directory_symlink(Host("c/inside"), Host("c/here"));
+  for (const char* path : {"C:\\away", "C:\\away\\x.txt", "C:\\AWAY\\x.txt", "C:\\dangling.txt"}) {
+    std::string host;
+    EXPECT_FALSE(TranslatePath(path, &host)) << path;
+    EXPECT_EQ(GetLastErrorCode(), kErrorAccessDenied) << path;
+    EXPECT_EQ(FileOpen(path, FileAccess::Write, FileCreation::CreateAlways), kInvalidFile) << path;
+  }
+  FileFound found;
+  EXPECT_EQ(FileFindFirst("C:\\away\\*", &found), nullptr);
+  EXPECT_FALSE(FileMove("C:\\inside", "C:\\away\\inside"));
+  EXPECT_TRUE(std::filesystem::is_empty(Host("outside")));
+  // A link that stays inside is an ordinary folder.
+  Put("C:\\here\\file.txt", "inside");
+  EXPECT_EQ(Get("C:\\inside\\file.txt"), "inside");
+}
+
 TEST_F(FileTest, ExistingNamesAreFoundWithoutCase) {
   ASSERT_TRUE(FolderCreate("C:\\Program Files"));
   ASSERT_TRUE(FolderCreate("C:\\PROGRAM FILES\\Vorlan"));  // into the same folder
