@@ -154,7 +154,7 @@ int32_t GetWindowTextLength(WindowHandle window);
 int32_t GetWindowClassName(WindowHandle window, char16_t* buffer, int32_t capacity);
 int32_t GetWindowClassName(WindowHandle window, char* buffer, int32_t capacity);
 
-// Geometry. Windows have no frame yet, so the client area is the window.
+// Geometry. Windows have no frame here: the client area is the whole window.
 bool GetWindowRectangle(WindowHandle window, Rect* screen);
 bool GetClientRectangle(WindowHandle window, Rect* client);  // left and top are 0
 // Moves and sizes (position relative to the parent's client area for a
