@@ -18,7 +18,9 @@ namespace {
 constexpr int32_t kKeys = 10000;
 
 struct CaseBlindLess {
-  bool operator()(const istring& a, const istring& b) const { return a.CompareNoCase(b.Text()) < 0; }
+  bool operator()(const istring& a, const istring& b) const {
+    return a.CompareNoCase(b.Text()) < 0;
+  }
 };
 
 // Shuffled, so neither map sees its keys in order.
@@ -97,11 +99,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> times;
 };
 
-void PrintRatio(const RatioReporter& reporter, const char* what, const char* ours, const char* peer) {
+void PrintRatio(const RatioReporter& reporter, const char* what, const char* ours,
+                const char* peer) {
   auto a = reporter.times.find(ours);
   auto b = reporter.times.find(peer);
   if (a == reporter.times.end() || b == reporter.times.end() || b->second <= 0) return;
-  std::printf("%s of %d istring keys: cetl::map / std::map = %.2f\n", what, kKeys, a->second / b->second);
+  std::printf("%s of %d istring keys: cetl::map / std::map = %.2f\n", what, kKeys,
+              a->second / b->second);
 }
 
 }  // namespace

@@ -19,7 +19,8 @@ class exception {
 
 // The fixed texts.
 inline constexpr const char kListEmpty[] = "the list is empty";
-inline constexpr const char kListItemMissing[] = "the item specified does not exist within the list";
+inline constexpr const char kListItemMissing[] =
+    "the item specified does not exist within the list";
 inline constexpr const char kVectorItemMissing[] =
     "the item specified does not exist within the vector";
 inline constexpr const char kIteratorInvalid[] = "the iterator does not reference a valid object";
@@ -27,7 +28,8 @@ inline constexpr const char kIteratorAtEnd[] =
     "the iterator has already reached the end of the container";
 inline constexpr const char kIteratorAtBeginning[] =
     "the iterator has already reached the beginning of the container";
-inline constexpr const char kMapIndexMissing[] = "the index specified does not exist within the map";
+inline constexpr const char kMapIndexMissing[] =
+    "the index specified does not exist within the map";
 inline constexpr const char kNoMemory[] = "there is not enough memory for the item";
 
 // The memory manager answers a failed allocation with null; a container

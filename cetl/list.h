@@ -81,9 +81,7 @@ class list {
 
   // Throws "the item specified does not exist within the list" when no node
   // holds the value.
-  iterator find(const T& value) {
-    return iterator(this, const_cast<mynodetype*>(Find(value)));
-  }
+  iterator find(const T& value) { return iterator(this, const_cast<mynodetype*>(Find(value))); }
   const_iterator find(const T& value) const { return const_iterator(this, Find(value)); }
 
   // Removes the node and returns the position after it.

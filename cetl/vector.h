@@ -133,7 +133,9 @@ class vector {
     using owner = std::conditional_t<Constant, const vector*, vector*>;
 
     basic_iterator() = default;
-    operator basic_iterator<true>() const { return basic_iterator<true>(m_vector, m_block, m_index); }
+    operator basic_iterator<true>() const {
+      return basic_iterator<true>(m_vector, m_block, m_index);
+    }
 
     reference operator*() const { return Item()->value; }
     pointer operator->() const { return &Item()->value; }

@@ -11,7 +11,9 @@
 
 namespace {
 
-uint32_t LiveBlocks() { return MemGetStatistics().liveBlocks; }
+uint32_t LiveBlocks() {
+  return MemGetStatistics().liveBlocks;
+}
 
 bool EndsWith(const char* text, const char* tail) {
   size_t length = std::strlen(text);

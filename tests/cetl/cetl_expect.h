@@ -7,12 +7,12 @@
 
 #include "cetl/exception.h"
 
-#define EXPECT_CETL_THROW(statement, text)                                        \
-  do {                                                                            \
-    try {                                                                         \
-      statement;                                                                  \
-      ADD_FAILURE() << #statement " did not throw";                               \
-    } catch (const cetl::exception& thrown) {                                     \
-      EXPECT_STREQ(thrown.message().Narrow(), text) << #statement;                         \
-    }                                                                             \
+#define EXPECT_CETL_THROW(statement, text)                         \
+  do {                                                             \
+    try {                                                          \
+      statement;                                                   \
+      ADD_FAILURE() << #statement " did not throw";                \
+    } catch (const cetl::exception& thrown) {                      \
+      EXPECT_STREQ(thrown.message().Narrow(), text) << #statement; \
+    }                                                              \
   } while (0)

@@ -65,7 +65,8 @@ TEST(List, MisuseThrowsTheFixedTexts) {
   EXPECT_CETL_THROW(empty.pop_front(), "the list is empty");
   EXPECT_CETL_THROW(empty.front(), "the list is empty");
   EXPECT_CETL_THROW(empty.back(), "the list is empty");
-  EXPECT_CETL_THROW(--empty.end(), "the iterator has already reached the beginning of the container");
+  EXPECT_CETL_THROW(--empty.end(),
+                    "the iterator has already reached the beginning of the container");
 
   cetl::list<int> values;
   values.push_back(1);
@@ -73,7 +74,8 @@ TEST(List, MisuseThrowsTheFixedTexts) {
   EXPECT_CETL_THROW(values.find(3), "the item specified does not exist within the list");
   EXPECT_CETL_THROW(*values.end(), "the iterator does not reference a valid object");
   EXPECT_CETL_THROW(++values.end(), "the iterator has already reached the end of the container");
-  EXPECT_CETL_THROW(--values.begin(), "the iterator has already reached the beginning of the container");
+  EXPECT_CETL_THROW(--values.begin(),
+                    "the iterator has already reached the beginning of the container");
   EXPECT_CETL_THROW(values.erase(values.end()), "the iterator does not reference a valid object");
   EXPECT_CETL_THROW(values.erase(empty.begin()), "the iterator does not reference a valid object");
   EXPECT_CETL_THROW(*cetl::list<int>::iterator(), "the iterator does not reference a valid object");

@@ -109,11 +109,14 @@ TEST(Map, MisuseThrowsTheFixedTexts) {
   cetl::map<int, int> other;
   other[1] = 1;
   EXPECT_CETL_THROW(values.at(2), "the index specified does not exist within the map");
-  EXPECT_CETL_THROW(values.erase(values.end()), "the index specified does not exist within the map");
-  EXPECT_CETL_THROW(values.erase(other.begin()), "the index specified does not exist within the map");
+  EXPECT_CETL_THROW(values.erase(values.end()),
+                    "the index specified does not exist within the map");
+  EXPECT_CETL_THROW(values.erase(other.begin()),
+                    "the index specified does not exist within the map");
   EXPECT_CETL_THROW(*values.end(), "the iterator does not reference a valid object");
   EXPECT_CETL_THROW(++values.end(), "the iterator has already reached the end of the container");
-  EXPECT_CETL_THROW(--values.begin(), "the iterator has already reached the beginning of the container");
+  EXPECT_CETL_THROW(--values.begin(),
+                    "the iterator has already reached the beginning of the container");
   EXPECT_FALSE(values.erase(2));
   EXPECT_EQ(Forwards(values), (Pairs{{1, 1}}));
   EXPECT_EQ(Forwards(other), (Pairs{{1, 1}}));

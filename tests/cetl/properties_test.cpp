@@ -16,7 +16,8 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 
 Entries Contents(const cetl::PROPERTIES& properties) {
   Entries seen;
-  for (const auto& [key, value] : properties) seen.emplace_back(key.Narrow(), value.text().Narrow());
+  for (const auto& [key, value] : properties)
+    seen.emplace_back(key.Narrow(), value.text().Narrow());
   return seen;
 }
 
@@ -68,18 +69,18 @@ TEST(PropertiesValue, NumbersFollowTheTextWhenItIsSetAgain) {
 class SkinSettings : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(properties.parse(string(TXT(
-        "  \t# pbutton font = Arial,-14,I\r\n"
-        "font=Tahoma,10\r\n"
-        "= a line that starts with equals\n"
-        "a line without the sign\n"
-        "\tframe border \t=\t 20 \t\n"
-        "background color = #FF0000 # not a comment\n"
-        "FONT = Arial,-11,B\n"  // replaces the earlier font
-        "empty =\n"
-        "equation = a = b\r"
-        "\r\n\n   \n"
-        "last = no line break"))));
+    ASSERT_TRUE(
+        properties.parse(string(TXT("  \t# pbutton font = Arial,-14,I\r\n"
+                                    "font=Tahoma,10\r\n"
+                                    "= a line that starts with equals\n"
+                                    "a line without the sign\n"
+                                    "\tframe border \t=\t 20 \t\n"
+                                    "background color = #FF0000 # not a comment\n"
+                                    "FONT = Arial,-11,B\n"  // replaces the earlier font
+                                    "empty =\n"
+                                    "equation = a = b\r"
+                                    "\r\n\n   \n"
+                                    "last = no line break"))));
   }
   cetl::PROPERTIES properties;
 };
@@ -95,7 +96,7 @@ TEST_F(SkinSettings, StoringModeKeepsEveryKeyValueLine) {
                                   }));
   EXPECT_EQ(properties["Frame Border"].integer(), 20);
   EXPECT_EQ(properties["background color"].color(), 0x020000FFu);  // text after the six digits
-  EXPECT_TRUE(properties.contains("EMPTY"));              // present, though empty
+  EXPECT_TRUE(properties.contains("EMPTY"));                       // present, though empty
 }
 
 TEST_F(SkinSettings, AbsentKeysReadAsEmptyWithoutBeingStored) {

@@ -12,7 +12,8 @@ namespace {
 
 std::vector<uint32_t> Blocks(const cetl::vector<int>& values) {
   std::vector<uint32_t> sizes;
-  for (uint32_t block = 0; block < values.block_count(); ++block) sizes.push_back(values.block_size(block));
+  for (uint32_t block = 0; block < values.block_count(); ++block)
+    sizes.push_back(values.block_size(block));
   return sizes;
 }
 
@@ -127,7 +128,8 @@ TEST(Vector, MisuseThrowsTheFixedTexts) {
   cetl::vector<int> values;
   EXPECT_CETL_THROW(values[0], "the item specified does not exist within the vector");
   EXPECT_CETL_THROW(values.erase(0u), "the item specified does not exist within the vector");
-  EXPECT_CETL_THROW(--values.end(), "the iterator has already reached the beginning of the container");
+  EXPECT_CETL_THROW(--values.end(),
+                    "the iterator has already reached the beginning of the container");
   values.push_back(1);
   values.push_back(2);
   EXPECT_CETL_THROW(values[2], "the item specified does not exist within the vector");
@@ -136,10 +138,12 @@ TEST(Vector, MisuseThrowsTheFixedTexts) {
   EXPECT_CETL_THROW(*values.end(), "the iterator does not reference a valid object");
   EXPECT_CETL_THROW(values.erase(values.end()), "the iterator does not reference a valid object");
   EXPECT_CETL_THROW(++values.end(), "the iterator has already reached the end of the container");
-  EXPECT_CETL_THROW(--values.begin(), "the iterator has already reached the beginning of the container");
+  EXPECT_CETL_THROW(--values.begin(),
+                    "the iterator has already reached the beginning of the container");
   cetl::vector<int> other;
   other.push_back(5);
-  EXPECT_CETL_THROW(values.insert(other.begin(), 0), "the iterator does not reference a valid object");
+  EXPECT_CETL_THROW(values.insert(other.begin(), 0),
+                    "the iterator does not reference a valid object");
   EXPECT_CETL_THROW(values.erase(other.begin()), "the iterator does not reference a valid object");
   EXPECT_EQ(Contents(values), (std::vector<int>{1, 2}));
 }
