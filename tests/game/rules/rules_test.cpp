@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "foundation/tl_dialog.h"
+#include "foundation/tl_memory.h"
 #include "game/flow/sequencer.h"
 
 bool operator==(const LegalMove& a, const LegalMove& b) {
@@ -627,6 +628,12 @@ TEST(RulesList, StorageGrowsAndIsKept) {
   GenerateMoves(moves.list, kRowPosition);
   EXPECT_EQ(moves.list.storage, storage);
 
+  // The storage is a memory manager block recorded under this module.
+  MemBlockInfo info{};
+  ASSERT_TRUE(MemGetBlockInfo(storage, &info));
+  EXPECT_TRUE(std::string(info.sourceFile).ends_with("game/rules/rules.cpp")) << info.sourceFile;
+  EXPECT_GE(info.capacity, 128 * sizeof(LegalMove));
+
   MoveList copy;
   ASSERT_TRUE(CopyMoveList(copy.list, moves.list));
   EXPECT_EQ(copy.Entries(), moves.Entries());
@@ -637,6 +644,7 @@ TEST(RulesList, StorageGrowsAndIsKept) {
   EXPECT_EQ(copy.list.count, 0u);
 
   ReleaseMoveList(moves.list);
+  EXPECT_FALSE(MemGetBlockInfo(storage, &info));
   EXPECT_EQ(moves.list.storage, nullptr);
   EXPECT_EQ(moves.list.count, 0u);
   EXPECT_EQ(moves.list.capacity, 0u);
