@@ -290,6 +290,14 @@ ResourceHandle FindResourceInAnyLanguage(ResourceModule module, ResourceName typ
   return Find(module, type, name, true, 0);
 }
 
+ResourceHandle FindResource(ResourceModule module, ResourceName type, ResourceName name) {
+  for (uint16_t language : {kLanguageNeutral, GetUserDefaultLanguage(), kLanguageEnglish}) {
+    ResourceHandle found = Find(module, type, name, false, language);
+    if (found) return found;
+  }
+  return Find(module, type, name, true, 0);
+}
+
 const uint8_t* LoadResourceData(ResourceHandle resource) {
   std::lock_guard<std::mutex> guard(TheRegistry().lock);
   const Entry* entry = FindEntry(resource, nullptr);
@@ -339,8 +347,8 @@ bool GetResourceInfo(ResourceModule handle, uint32_t index, ResourceInfo* info) 
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> guard(registry.lock);
   Module* module = registry.Find(handle.value);
-  if (!module || index >= module->entries.size() || !info) {
-    SetLastErrorCode(module ? kErrorNoMoreItems : kErrorInvalidHandle);
+  if (!module || !info || index >= module->entries.size()) {
+    SetLastErrorCode(!module ? kErrorInvalidHandle : !info ? kErrorInvalidParameter : kErrorNoMoreItems);
     return false;
   }
   const Entry& entry = module->entries[index];

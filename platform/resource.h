@@ -76,6 +76,9 @@ ResourceHandle FindResource(ResourceModule module, ResourceName type, ResourceNa
 // The resource in whichever language the module has it (the first listed).
 ResourceHandle FindResourceInAnyLanguage(ResourceModule module, ResourceName type,
                                          ResourceName name);
+// For callers that name no language (art, sounds, archives): the neutral
+// one, else the user's language, else English, else any.
+ResourceHandle FindResource(ResourceModule module, ResourceName type, ResourceName name);
 
 // The bytes of a resource, aligned to 8 bytes and valid until its module is
 // unloaded (for the program: for the life of the process); null for a stale

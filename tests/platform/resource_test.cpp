@@ -246,6 +246,36 @@ TEST(ResourceData, BinaryResourcesAreByteExact) {
   EXPECT_EQ(Bytes(FindResourceInAnyLanguage(module, "ZIP", 113)), blob);
 }
 
+TEST_F(LocaleFixture, LookUpWithoutALanguagePrefersNeutralThenTheUser) {
+  ResourceModule module = GetProgramResourceModule();
+  auto languageOf = [&](ResourceHandle resource) {
+    for (uint32_t i = 0; i < CountResources(module); ++i) {
+      ResourceInfo info;
+      if (GetResourceInfo(module, i, &info) && info.handle == resource) return int32_t{info.language};
+    }
+    return int32_t{-1};
+  };
+  struct Case {
+    const char* userLocale;
+    ResourceName type, name;
+    int32_t language;
+  } cases[] = {
+      {"de_DE", kResourceTypeString, StringBlockId(2), 0},  // English, neutral, German
+      {"de_DE", "GREETING", 1, 0x407},                      // English and German
+      {"fr_FR", "GREETING", 1, 0x409},
+      {"C", "GREETING", 1, 0x409},
+      {"de_DE", kResourceTypeDialog, 100, 0x409},           // English only
+      {"eo", kResourceTypeDialog, 103, 0},
+  };
+  for (const Case& c : cases) {
+    SetLocale(c.userLocale);
+    EXPECT_EQ(languageOf(FindResource(module, c.type, c.name)), c.language) << c.userLocale;
+  }
+  SetLastErrorCode(0);
+  EXPECT_FALSE(FindResource(module, "COMPRESSED", 5));
+  EXPECT_EQ(GetLastErrorCode(), kErrorResourceNameNotFound);
+}
+
 TEST(ResourceData, GroupIconListsItsImages) {
   ResourceModule module = GetProgramResourceModule();
   ResourceHandle group = FindResource(module, kResourceTypeGroupIcon, 113, kLanguageEnglish);
@@ -299,10 +329,10 @@ TEST(ResourceModules, ProgramModuleIsFoundByNameAndEnumerates) {
   ASSERT_TRUE(module);
   EXPECT_EQ(FindResourceModule("resource_test"), module);
   EXPECT_FALSE(FindResourceModule("elsewhere"));
-  // String blocks (2 English, 2 Esperanto, 1 German), 3 dialogs, 5 data,
+  // String blocks (2 English, 2 Esperanto, 1 German), 3 dialogs, 7 data,
   // 2 icon images and their group.
   uint32_t count = CountResources(module);
-  EXPECT_EQ(count, 2u + 2u + 1u + 3u + 5u + 3u);
+  EXPECT_EQ(count, 2u + 2u + 1u + 3u + 7u + 3u);
   bool sawZip = false;
   for (uint32_t i = 0; i < count; ++i) {
     ResourceInfo info;
