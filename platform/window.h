@@ -236,3 +236,103 @@ class MessageQueueHook {
 
 // Installs a hook for the calling thread's queue (null removes it).
 void SetMessageQueueHook(MessageQueueHook* hook);
+
+// On the screen.
+//
+// Painting: each window has an invalid area. Once its thread's queue holds
+// nothing else (posted messages and due timers come first), a visible window
+// with an invalid area receives kMessagePaint, parents before their children.
+// BeginPaint hands out a context clipped to the invalid area and validates
+// it; EndPaint shows what was drawn. A window that does not handle the paint
+// message is validated by the default procedure. Nothing is erased unless
+// the window handles kMessageEraseBackground itself.
+
+struct DeviceContext;
+struct Region;
+
+struct PaintInfo {
+  DeviceContext* dc = nullptr;
+  bool erase = false;  // an invalidation asked for the background to be erased
+  Rect paint;          // the invalid area's bounding box, client coordinates
+};
+DeviceContext* BeginPaint(WindowHandle window, PaintInfo* paint);
+bool EndPaint(WindowHandle window, const PaintInfo* paint);
+
+// Adds a rectangle (client coordinates; null for the whole client area) to
+// the invalid area of the window and of its children under it.
+bool InvalidateRectangle(WindowHandle window, const Rect* rect, bool erase);
+bool ValidateRectangle(WindowHandle window, const Rect* rect);
+// The bounding box of the invalid area; false when there is none.
+bool GetUpdateRectangle(WindowHandle window, Rect* rect);
+// Sends kMessagePaint at once if the window has an invalid area.
+bool UpdateWindow(WindowHandle window);
+
+// A context over the window's client area for drawing outside paint
+// messages; released with ReleaseWindowDC, which shows what was drawn.
+DeviceContext* GetWindowDC(WindowHandle window);
+bool ReleaseWindowDC(WindowHandle window, DeviceContext* dc);
+
+// Redraw freeze: while off, the window gets no paint messages and nothing
+// drawn into it is shown; switching it on again invalidates it whole.
+bool SetWindowRedraw(WindowHandle window, bool redraw);
+
+// Show commands. Showing or hiding sends kMessageShowWindow (word 1 or 0);
+// showing invalidates the window and, for a top-level window without
+// kShowNoActivate, activates it.
+constexpr int32_t kShowHide = 0;
+constexpr int32_t kShowNormal = 1;
+constexpr int32_t kShowNoActivate = 4;
+// Answers whether the window was visible before.
+bool ShowWindow(WindowHandle window, int32_t command);
+// Visible: shown, and so are all its parents.
+bool IsWindowVisible(WindowHandle window);
+
+// Moves, sizes and restacks in one call; the flags say what to leave alone.
+constexpr uint32_t kPlaceNoSize = 0x0001;
+constexpr uint32_t kPlaceNoMove = 0x0002;
+constexpr uint32_t kPlaceNoZOrder = 0x0004;
+constexpr uint32_t kPlaceNoActivate = 0x0010;
+constexpr uint32_t kPlaceShowWindow = 0x0040;
+constexpr uint32_t kPlaceHideWindow = 0x0080;
+// Restacking choices for a top-level window.
+enum class Stacking { kTop, kTopMost, kNotTopMost };
+bool PlaceWindow(WindowHandle window, Stacking stacking, int32_t x, int32_t y, int32_t width,
+                 int32_t height, uint32_t flags);
+
+// The window region (window coordinates) clips the window's drawing and its
+// mouse input. The window takes the region and deletes it later; null
+// restores the rectangle. GetWindowRegion copies it into an existing region
+// and answers false when the window has none.
+bool SetWindowRegion(WindowHandle window, Region* region, bool redraw);
+bool GetWindowRegion(WindowHandle window, Region* copy);
+
+// A disabled window and everything it owns or contains gets no mouse or key
+// input. Answers whether the window was disabled before; sends kMessageEnable.
+bool EnableWindow(WindowHandle window, bool enable);
+bool IsWindowEnabled(WindowHandle window);
+
+// Mouse capture: the captured window receives all mouse input, in its client
+// coordinates, wherever the mouse is. Per process. SetCapture answers the
+// window that had it; losing it sends kMessageCaptureChanged.
+WindowHandle SetCapture(WindowHandle window);
+bool ReleaseCapture();
+WindowHandle GetCapture();
+
+// Keyboard focus (any window) and the active top-level window. Changing the
+// focus sends kMessageKillFocus to the old and kMessageSetFocus to the new;
+// changing the active window sends kMessageActivate (inactive, then active).
+// Messages to another thread's window are posted, not sent.
+WindowHandle SetFocus(WindowHandle window);
+WindowHandle GetFocus();
+WindowHandle SetActiveWindow(WindowHandle window);
+WindowHandle GetActiveWindow();
+// The foreground window: raised above the others and made active.
+bool SetForegroundWindow(WindowHandle window);
+WindowHandle GetForegroundWindow();
+
+// The top-most visible window under a screen point, inside its region and
+// down to the deepest child; null when there is none.
+WindowHandle WindowFromPoint(Point screen);
+
+// Posts kMessageClose, as the close box of the window's frame does.
+bool RequestWindowClose(WindowHandle window);
