@@ -1,10 +1,9 @@
 # vorlan_resources(TARGET SCRIPT [DEPENDS files...] [SEARCH folders...])
 #
-# Compiles the resource script SCRIPT with vorlan-rc into TARGET (a program or
-# a shared library); the resources are registered when it starts (or is
-# loaded). Files the script names are looked for beside the script, then in
-# the SEARCH folders, the folders of the DEPENDS files and the current binary
-# folder. Files made at build time must be listed in DEPENDS so that they are
+# Compiles the resource script SCRIPT with vorlan-rc into the program TARGET;
+# the resources are registered when it starts. Files the script names are
+# looked for beside the script, then in the SEARCH folders, the folders of the
+# DEPENDS files and the current binary folder. Files made at build time must be listed in DEPENDS so that they are
 # made first; every file the script names is a dependency through the
 # compiler's depfile, so a change to any of them, or to the script, rebuilds
 # the resources.
@@ -12,13 +11,11 @@ function(vorlan_resources target script)
   cmake_parse_arguments(ARG "" "" "DEPENDS;SEARCH" ${ARGN})
   get_filename_component(script "${script}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   get_target_property(type ${target} TYPE)
-  if(type STREQUAL "EXECUTABLE")
-    set(program --program)
-  elseif(type STREQUAL "SHARED_LIBRARY" OR type STREQUAL "MODULE_LIBRARY")
-    set(program)
-  else()
-    # A static library would drop the unreferenced registration at link time.
-    message(FATAL_ERROR "vorlan_resources: ${target} is neither a program nor a shared library")
+  if(NOT type STREQUAL "EXECUTABLE")
+    # A static library would drop the unreferenced registration at link time,
+    # and a shared library would register with its own copy of the static
+    # platform library, where the program never looks.
+    message(FATAL_ERROR "vorlan_resources: ${target} is not a program")
   endif()
   get_target_property(done ${target} VORLAN_RESOURCE_SCRIPT)
   if(done)
@@ -44,7 +41,7 @@ function(vorlan_resources target script)
   file(MAKE_DIRECTORY "${out}")
   add_custom_command(
     OUTPUT "${out}/resources.cpp" "${out}/resources.bin"
-    COMMAND vorlan-rc --name ${target} ${program} ${search}
+    COMMAND vorlan-rc --name ${target} --program ${search}
             --output "${out}/resources.cpp" --blob "${out}/resources.bin"
             --depfile "${out}/resources.d" "${script}"
     DEPENDS vorlan-rc "${script}" ${depends}
