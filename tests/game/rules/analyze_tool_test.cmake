@@ -74,7 +74,7 @@ expect(STATUS 2 STDOUT "" ONE_ERROR_LINE ARGS perft)
 expect(STATUS 2 STDOUT "" ONE_ERROR_LINE ARGS perft -1)
 expect(STATUS 2 STDOUT "" ONE_ERROR_LINE ARGS perft 65)
 expect(STATUS 2 STDOUT "" ARGS)
-expect(STATUS 2 STDOUT "" ARGS search 0 0 1 15 15)
+expect(STATUS 2 STDOUT "" ARGS solve 0 0 1 15 15)
 
 # Move sequences from the start, and the rate on the second line.
 set(depth 0)
