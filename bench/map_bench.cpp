@@ -92,6 +92,7 @@ BENCHMARK(StdMapFind)->Unit(benchmark::kMicrosecond);
 // the table; processor time keeps them steady on a busy machine.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  RatioReporter() : ConsoleReporter(OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) times[run.benchmark_name()] = run.GetAdjustedCPUTime();
     ConsoleReporter::ReportRuns(runs);
