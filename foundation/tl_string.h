@@ -198,12 +198,17 @@ class istring : public string {
   using string::string;
   istring() = default;
   istring(const istring& other) : string(other) {}
+  istring(istring&& other) noexcept : string(static_cast<string&&>(other)) {}
   istring(const string& other, uint32_t start = 0, int32_t count = -1)
       : string(other, start, count) {}
   ~istring() override;
   using string::operator=;
   istring& operator=(const istring& other) {
     string::operator=(other);
+    return *this;
+  }
+  istring& operator=(istring&& other) noexcept {
+    string::operator=(static_cast<string&&>(other));
     return *this;
   }
 

@@ -388,6 +388,9 @@ TEST(StringBuild, MovedFromStringStaysUsable) {
   EXPECT_EQ(Utf8(source), "again");
   target = std::move(source);
   EXPECT_EQ(Utf8(target), "again");
+  istring key(TXT("Key"));
+  istring moved(std::move(key));
+  EXPECT_TRUE(moved == "KEY");
 }
 
 TEST(StringBuild, BufferViewsAndCopies) {
@@ -423,6 +426,79 @@ TEST(StringBuild, ConcatenationAndCharacters) {
   EXPECT_EQ(Utf8(text), "a");
   text += u'\u00E9';
   EXPECT_EQ(Utf8(text), "a\xC3\xA9");
+}
+
+TEST(StringMemory, BuffersCarryTheirTagsAndLeaveNothingBehind) {
+  uint32_t before = MemGetStatistics().liveBlocks;
+  {
+    MemBlockInfo info{};
+    string text;
+    ASSERT_TRUE(MemGetBlockInfo(text.Text(), &info));
+    EXPECT_STREQ(info.typeTag, "sizeof(TCHAR) * cchMin");
+    EXPECT_EQ(info.requestedSize, 49 * sizeof(TCHAR));
+    EXPECT_NE(std::string(info.sourceFile).find("tl_string"), std::string::npos);
+
+    text = TXT("abcd");
+#if VORLAN_WIDE_TCHAR
+    ASSERT_TRUE(MemGetBlockInfo(text.Narrow(), &info));
+    EXPECT_STREQ(info.typeTag, "sizeof(CHAR) * cchMin");
+    EXPECT_EQ(info.requestedSize, 4u * 4 + 4 + 48);
+#else
+    ASSERT_TRUE(MemGetBlockInfo(text.Wide(), &info));
+    EXPECT_STREQ(info.typeTag, "sizeof(WCHAR) * cchMin");
+    EXPECT_EQ(info.requestedSize, 2u * (4 * 4 + 4 + 48));
+#endif
+    char* narrow = text.NewNarrowCopy();
+    ASSERT_TRUE(MemGetBlockInfo(narrow, &info));
+    EXPECT_STREQ(info.typeTag, "1+strlen8(psz)");
+    EXPECT_EQ(info.requestedSize, 5u);
+    char16_t* wide = text.NewWideCopy();
+    ASSERT_TRUE(MemGetBlockInfo(wide, &info));
+    EXPECT_STREQ(info.typeTag, "sizeof(WCHAR) * (1+strlen16(psz))");
+    EXPECT_EQ(info.requestedSize, 10u);
+    MEM_FREE(narrow);
+    MEM_FREE(wide);
+
+    // A mixture of everything that allocates on the way.
+    istring key(u"Key");
+    sformat line(TXT("%{ld,s,ld,ld,ld,ld,ld,ld,ld,ld,ld,ld,ld,ld,ld,ld,ld}%17 %2"), 1, TXT("a"), 3,
+                 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17);
+    EXPECT_EQ(Utf8(line), "17 a");
+    string path = string(TXT("C:/x")).JoinPath(key) + "/" + line;
+    path.ReplaceAll(TXT("\\"), TXT("/"));
+    path.Replace(0, 2, key);
+    for (int i = 0; i < 300; ++i) path += u'\u0109';
+    EXPECT_EQ(Utf8(path.Substring(0, 14)), "Key/x/Key/17 a");
+    EXPECT_EQ(path.Length(), 314u);
+  }
+  EXPECT_EQ(MemGetStatistics().liveBlocks, before);
+}
+
+TEST(StringMemory, PersistentStringsTareEveryBuffer) {
+  MemBlockInfo info{};
+  string text(TXT("x"));
+  text.MakePersistent();
+  ASSERT_TRUE(MemGetBlockInfo(text.Text(), &info));
+  EXPECT_TRUE(info.tared);
+  for (int i = 0; i < 200; ++i) text += 'y';
+  ASSERT_TRUE(MemGetBlockInfo(text.Text(), &info));
+  EXPECT_TRUE(info.tared);
+#if VORLAN_WIDE_TCHAR
+  ASSERT_TRUE(MemGetBlockInfo(text.Narrow(), &info));
+#else
+  ASSERT_TRUE(MemGetBlockInfo(text.Wide(), &info));
+#endif
+  EXPECT_TRUE(info.tared);
+
+  string* owned = MEM_NEW(string, "string", TXT("kept"));
+  ASSERT_TRUE(MemGetBlockInfo(owned->Text(), &info));
+  EXPECT_FALSE(info.tared);
+  owned->MakePersistentWithObject();
+  ASSERT_TRUE(MemGetBlockInfo(owned, &info));
+  EXPECT_TRUE(info.tared);
+  ASSERT_TRUE(MemGetBlockInfo(owned->Text(), &info));
+  EXPECT_TRUE(info.tared);
+  MEM_DELETE(owned);
 }
 
 // ---------------------------------------------------------------------------
