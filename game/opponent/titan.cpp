@@ -183,8 +183,8 @@ bool SearchNode(int32_t depth, int32_t side, bool minimizing, int32_t alpha, int
 uint32_t SearchThread(void*) {
   NodeBest best;
   search.nodes = 0;
-  bool completed = SearchNode(0, search.rootSide, false, -kOutsideScore, kOutsideScore,
-                              search.position, best);
+  bool completed =
+      SearchNode(0, search.rootSide, false, -kOutsideScore, kOutsideScore, search.position, best);
   if (!completed) search.stop.store(true);
   search.best = completed ? best : NodeBest{-1, 0, 0, 0};
 

@@ -198,7 +198,8 @@ int RunSearch(int count, char** arguments) {
   } else if (count != 6) {
     return Refuse(kUsage);
   }
-  if (WinnerOf(position.mask1, position.mask2)) return Refuse("the game is over: nothing to search");
+  if (WinnerOf(position.mask1, position.mask2))
+    return Refuse("the game is over: nothing to search");
   if (count == 6) SeedFromClock();
 
   LegalMoveList list{};
@@ -241,8 +242,8 @@ void PrintBoard(const BoardPosition& position) {
       for (int32_t column = 0; column < kWidths[layer]; ++column) {
         char mark = ' ';
         if (row < kWidths[layer]) {
-          PositionMask bit = PositionBit(
-              static_cast<uint32_t>(kFirsts[layer] + column + kWidths[layer] * row));
+          PositionMask bit =
+              PositionBit(static_cast<uint32_t>(kFirsts[layer] + column + kWidths[layer] * row));
           mark = position.mask1 & bit ? 'x' : position.mask2 & bit ? 'o' : '.';
         }
         line[length++] = ' ';
@@ -252,7 +253,7 @@ void PrintBoard(const BoardPosition& position) {
     while (length > 0 && line[length - 1] == ' ') --length;
     std::printf("%.*s\n", static_cast<int>(length), line);
   }
-  std::printf("    in hand: black (x) %" PRId32 ", white (o) %" PRId32 "\n", position.hand1,
+  std::printf("   in hand: black (x) %" PRId32 ", white (o) %" PRId32 "\n", position.hand1,
               position.hand2);
 }
 
@@ -381,8 +382,8 @@ int RunSelfplay(int count, char** arguments) {
               wins[0]);
   std::printf("average plies %.1f\n", static_cast<double>(plies) / static_cast<double>(games));
   for (int side = 0; side < 2; ++side) {
-    double maximum = times[side].empty() ? 0 : *std::max_element(times[side].begin(),
-                                                                 times[side].end());
+    double maximum =
+        times[side].empty() ? 0 : *std::max_element(times[side].begin(), times[side].end());
     std::printf("%s (%s) ms per move: median %.1f, max %.1f\n", kSideNames[side],
                 kStrengthNames[strengths[side]], Median(times[side]), maximum);
   }
@@ -422,8 +423,9 @@ int Usage() {
   for (const Command& command : kCommands) {
     std::fprintf(stderr, "  %s %s %s\n", kProgram, command.name, command.arguments);
   }
-  std::fprintf(stderr, "masks are decimal or 0x-hex; side is 1 or 2; STRENGTH is low, medium, "
-                       "high, 0, 1 or 2\n");
+  std::fprintf(stderr,
+               "masks are decimal or 0x-hex; side is 1 or 2; STRENGTH is low, medium, "
+               "high, 0, 1 or 2\n");
   return kExitInvalid;
 }
 

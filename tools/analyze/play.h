@@ -39,8 +39,8 @@ struct PlayedMove {
 struct PlayedGame {
   std::vector<PlayedMove> moves;
   BoardPosition final;
-  int32_t winner;     // 0 when the ply limit ended the game or a search failed
-  bool failed;        // a search did not answer or answered an illegal move
+  int32_t winner;  // 0 when the ply limit ended the game or a search failed
+  bool failed;     // a search did not answer or answered an illegal move
 };
 
 // Plays from the starting position until a side holds the top or maxPlies

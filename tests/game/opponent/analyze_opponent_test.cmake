@@ -92,11 +92,11 @@ expect(STATUS 0
              "black \\(low\\) ms per move: median [0-9.]+, max [0-9.]+\n"
              "white \\(medium\\) ms per move: median [0-9.]+, max [0-9.]+\n$"
        ARGS selfplay --black low --white medium --games 2 --seed 5)
-expect(STATUS 0 MATCH "^games 3: black \\(0\\)|^games 3: black \\(low\\) [0-3] wins, white \\(high\\) [0-3] wins, 0 unfinished\n"
+expect(STATUS 0 MATCH "^games 3: black \\(low\\) [0-3] wins, white \\(high\\) [0-3] wins, 0 unfinished\n"
        ARGS selfplay --black 0 --white 2 --games 3 --seed 11 --quiet)
 # With --boards the board follows every move; the ply limit ends a game.
 expect(STATUS 0
-       MATCH "^game 1: black medium, white medium\n( [ .xo]+\n)( [ .xo]+\n)( [ .xo]+\n)( [ .xo]+\n)    in hand: black \\(x\\) 15, white \\(o\\) 15\n   1 black "
+       MATCH "^game 1: black medium, white medium\n( [ .xo]+\n)( [ .xo]+\n)( [ .xo]+\n)( [ .xo]+\n)   in hand: black \\(x\\) 15, white \\(o\\) 15\n   1 black "
              "\nunfinished after 3 plies\n"
              "0 wins, white \\(medium\\) 0 wins, 1 unfinished\n"
        ARGS selfplay --black medium --white medium --boards --max-plies 3 --seed 1)

@@ -282,9 +282,9 @@ TEST_F(TitanTest, AgreesWithPlainMinimaxOnPositionsFromGames) {
     GenerateMoves(list_, position);
     reference::Best expected = reference::Minimax(position, list_, 0, position.side, 4);
     Answer answer = Search(position, kStrengthLow);
-    EXPECT_EQ(answer, (Answer{expected.variant.from, expected.variant.to,
-                              expected.variant.takeBack1, expected.variant.takeBack2,
-                              expected.score}))
+    EXPECT_EQ(answer,
+              (Answer{expected.variant.from, expected.variant.to, expected.variant.takeBack1,
+                      expected.variant.takeBack2, expected.score}))
         << "position " << position.mask1 << " " << position.mask2 << " " << position.side << " "
         << position.hand1 << " " << position.hand2;
   }
@@ -317,7 +317,8 @@ TEST(ShuffleRootList, CyclesTheFirst21EntriesAndKeepsTheRest) {
       ShuffleRootList(list);
       uint32_t shuffled = std::min(count, 21u);
       for (uint32_t i = shuffled; i < count; ++i) {
-        EXPECT_EQ(list.storage[i].to, static_cast<int32_t>(i)) << count << " entries, seed " << seed;
+        EXPECT_EQ(list.storage[i].to, static_cast<int32_t>(i))
+            << count << " entries, seed " << seed;
       }
       if (shuffled >= 2) {
         uint32_t index = 0;
@@ -413,8 +414,8 @@ TEST_F(TitanTest, AMoveForAWindowThatHasGoneIsFreed) {
   // A first search gives the search's own lists their storage.
   const BoardPosition start{0, 0, 1, 15, 15};
   Search(start, kStrengthLow);
-  WindowHandle gone = CreateWindowOfClass(u"TitanTestWindow", u"", kStylePopup, 0, 0, 1, 1, {}, 0,
-                                          nullptr);
+  WindowHandle gone =
+      CreateWindowOfClass(u"TitanTestWindow", u"", kStylePopup, 0, 0, 1, 1, {}, 0, nullptr);
   DestroyWindow(gone);
   uint32_t before = MemGetStatistics().liveBlocks;
   ASSERT_TRUE(StartSearch(gone, start, list_, kStrengthLow));
