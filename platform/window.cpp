@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -12,6 +13,10 @@
 
 #include "platform/clock.h"
 #include "platform/error.h"
+#include "platform/graphics.h"
+#include "platform/input.h"
+#include "platform/region.h"
+#include "platform/screen.h"
 #include "platform/thread.h"
 #include "platform/trace.h"
 
@@ -24,6 +29,16 @@ bool RemoteWindowExists(WindowHandle window);
 bool RemoteGetWindowWord(WindowHandle window, int32_t index, intptr_t* value);
 bool RemotePostMessage(WindowHandle window, uint32_t message, MessageWord word, MessageLong value);
 }  // namespace instance_detail
+
+// Pictures and contexts live in graphics.cpp.
+namespace graphics_detail {
+std::shared_ptr<Bitmap> CreateSurface(int32_t width, int32_t height);
+void CopySurface(Bitmap* destination, const Bitmap* source);
+DeviceContext* CreateWindowContext(std::shared_ptr<Bitmap> surface, Point origin,
+                                   std::vector<Rect> clip);
+bool DestroyWindowContext(DeviceContext* dc, Rect* drawn);
+bool ReadColors(const Bitmap* bitmap, const Rect& area, uint32_t* pixels, int32_t pitch);
+}  // namespace graphics_detail
 
 const char16_t kStaticClassName[] = u"Static";
 
@@ -45,6 +60,11 @@ bool IsLocal(WindowHandle window) {
 
 struct Queue;
 
+struct RegionDeleter {
+  void operator()(Region* region) const { DeleteRegion(region); }
+};
+using RegionPointer = std::unique_ptr<Region, RegionDeleter>;
+
 struct WindowRecord {
   WindowHandle handle;
   std::u16string className;
@@ -61,6 +81,14 @@ struct WindowRecord {
   uint32_t threadId = 0;
   std::shared_ptr<Queue> queue;
   bool destroying = false;
+  // On the screen.
+  bool visible = false;
+  bool redraw = true;
+  bool topMost = false;
+  bool erase = false;
+  RegionPointer update;   // invalid area, client coordinates; null when valid
+  RegionPointer shape;    // window region, window coordinates; null for the rectangle
+  std::shared_ptr<Bitmap> surface;  // top-level windows: the picture
 };
 
 struct Timer {
@@ -115,6 +143,13 @@ struct State {
   std::vector<WindowHandle> topLevel;  // creation order
   std::unordered_map<uint32_t, std::shared_ptr<Queue>> queues;
   uint32_t firstGeneration = 0;
+  // On the screen.
+  std::vector<WindowHandle> zOrder;  // top-level windows, front first
+  WindowHandle capture;
+  WindowHandle focus;
+  WindowHandle active;
+  Point cursor;
+  std::array<bool, 256> keys{};  // virtual keys down, as the input said
 };
 
 State& Global() {
@@ -293,7 +328,11 @@ void UnlinkLocked(WindowRecord& record) {
     remove(parent->children);
   } else {
     remove(state.topLevel);
+    remove(state.zOrder);
   }
+  if (state.capture == record.handle) state.capture = {};
+  if (state.focus == record.handle) state.focus = {};
+  if (state.active == record.handle) state.active = {};
   Queue& queue = *record.queue;
   std::erase_if(queue.timers, [&record](const Timer& t) { return t.window == record.handle; });
   std::erase_if(queue.posted, [&record](const Message& m) { return m.window == record.handle; });
@@ -372,6 +411,41 @@ void ServeSends(std::unique_lock<std::mutex>& lock, Queue& queue) {
   }
 }
 
+// Shown, and so are all its parents.
+bool VisibleLocked(const WindowRecord* record) {
+  for (; record; record = FindLocked(record->parent)) {
+    if (!record->visible) return false;
+  }
+  return true;
+}
+
+// Drawing shows: redraw is on for it and all its parents.
+bool RedrawLocked(const WindowRecord* record) {
+  for (; record; record = FindLocked(record->parent)) {
+    if (!record->redraw) return false;
+  }
+  return true;
+}
+
+WindowHandle FindPaintInTreeLocked(WindowHandle window, const Queue& queue) {
+  WindowRecord* record = FindLocked(window);
+  if (!record || !record->visible || !record->redraw) return {};
+  if (record->queue.get() == &queue && record->update) return window;
+  for (WindowHandle child : record->children) {
+    if (WindowHandle found = FindPaintInTreeLocked(child, queue)) return found;
+  }
+  return {};
+}
+
+// The first window of this queue's thread that needs painting, parents
+// before their children.
+WindowHandle FindPaintLocked(const Queue& queue) {
+  for (WindowHandle top : Global().topLevel) {
+    if (WindowHandle found = FindPaintInTreeLocked(top, queue)) return found;
+  }
+  return {};
+}
+
 // The heart of GetNextMessage and PeekNextMessage: true when a message was
 // found (written to *message).
 bool TakeMessage(Message* message, bool wait, bool remove) {
@@ -399,6 +473,14 @@ bool TakeMessage(Message* message, bool wait, bool remove) {
       message->word = static_cast<MessageWord>(static_cast<intptr_t>(queue.quitCode));
       message->time = TickCount();
       if (remove) queue.quitPending = false;
+      return true;
+    }
+    if (WindowHandle paint = FindPaintLocked(queue)) {
+      *message = Message{};
+      message->window = paint;
+      message->message = kMessagePaint;
+      message->time = TickCount();
+      message->position = state.cursor;
       return true;
     }
     uint64_t now = NowMilliseconds();
@@ -433,6 +515,21 @@ bool TakeMessage(Message* message, bool wait, bool remove) {
       queue.wake.wait_for(lock, std::chrono::milliseconds(next - now));
     }
   }
+}
+
+// Top-most windows stay in front of the others.
+void InsertInZOrderLocked(WindowHandle window, bool topMost) {
+  std::vector<WindowHandle>& order = Global().zOrder;
+  std::erase(order, window);
+  auto position = order.begin();
+  if (!topMost) {
+    while (position != order.end()) {
+      WindowRecord* record = FindLocked(*position);
+      if (!record || !record->topMost) break;
+      ++position;
+    }
+  }
+  order.insert(position, window);
 }
 
 WindowHandle CreateWindowWide(const char16_t* className, std::u16string text, uint32_t style,
@@ -489,6 +586,8 @@ WindowHandle CreateWindowWide(const char16_t* className, std::u16string text, ui
     record->threadId = CurrentThreadId();
     CurrentQueueLocked();
     record->queue = currentQueue.queue;
+    // Visibility comes after creation, through ShowWindow.
+    record->style &= ~kStyleVisible;
     if (style & kStyleChild) {
       record->parent = parent;
       parentRecord->children.push_back(handle);
@@ -496,6 +595,8 @@ WindowHandle CreateWindowWide(const char16_t* className, std::u16string text, ui
       record->owner = parent;
       state.topLevel.push_back(handle);
       classKey = record->classKey;
+      record->surface = graphics_detail::CreateSurface(record->rect.Width(), record->rect.Height());
+      InsertInZOrderLocked(handle, false);
     }
     slot.record = std::move(record);
   }
@@ -511,8 +612,37 @@ WindowHandle CreateWindowWide(const char16_t* className, std::u16string text, ui
     SetLastErrorCode(kErrorGeneralFailure);
     return {};
   }
-  if (!classKey.empty()) instance_detail::PublishTopLevelWindow(handle, classKey);
+  if (!classKey.empty()) {
+    instance_detail::PublishTopLevelWindow(handle, classKey);
+    GetScreenBackend()->WindowCreated(handle);
+  }
+  if (style & kStyleVisible) ShowWindow(handle, kShowNormal);
   return handle;
+}
+
+// Adds a rectangle (client coordinates) to the invalid area of the window
+// and of the children under it.
+void InvalidateLocked(WindowRecord& record, const Rect& rect, bool erase) {
+  Rect client{0, 0, record.rect.Width(), record.rect.Height()};
+  Rect area{std::max(rect.left, client.left), std::max(rect.top, client.top),
+            std::min(rect.right, client.right), std::min(rect.bottom, client.bottom)};
+  if (area.right <= area.left || area.bottom <= area.top) return;
+  Region* piece = CreateRectangleRegion(area);
+  if (record.update) {
+    CombineRegions(record.update.get(), record.update.get(), piece, RegionOperation::kOr);
+    DeleteRegion(piece);
+  } else {
+    record.update.reset(piece);
+  }
+  record.erase = record.erase || erase;
+  for (WindowHandle child : record.children) {
+    WindowRecord* childRecord = FindLocked(child);
+    if (!childRecord) continue;
+    Rect inChild{area.left - childRecord->rect.left, area.top - childRecord->rect.top,
+                 area.right - childRecord->rect.left, area.bottom - childRecord->rect.top};
+    InvalidateLocked(*childRecord, inChild, erase);
+  }
+  WakeLocked(*record.queue);
 }
 
 void DestroyTree(WindowHandle window) {
@@ -534,10 +664,17 @@ void DestroyTree(WindowHandle window) {
   for (WindowHandle dependant : dependants) DestroyTree(dependant);
   CallProcedure(window, kMessageDestroy, 0, 0);
   std::string classKey;
+  bool topLevel = false;
   {
     std::lock_guard<std::mutex> lock(state.mutex);
     WindowRecord* record = FindLocked(window);
     if (!record) return;
+    topLevel = !(record->style & kStyleChild);
+    if (record->visible) {
+      if (WindowRecord* parent = FindLocked(record->parent)) {
+        InvalidateLocked(*parent, record->rect, true);
+      }
+    }
     // Children created while the window was being destroyed go with it.
     for (WindowHandle child : record->children) {
       if (WindowRecord* late = FindLocked(child)) late->parent = {};
@@ -549,6 +686,7 @@ void DestroyTree(WindowHandle window) {
     UnlinkLocked(*record);
   }
   if (!classKey.empty()) instance_detail::WithdrawTopLevelWindow(window, classKey);
+  if (topLevel) GetScreenBackend()->WindowDestroyed(window);
 }
 
 void TraceBadWordIndex(const char* operation, int32_t index, size_t words) {
@@ -671,11 +809,22 @@ MessageResult DefaultWindowProcedure(WindowHandle window, uint32_t message, Mess
                                      MessageLong value) {
   switch (message) {
     case kMessageSetText: {
-      std::lock_guard<std::mutex> lock(Global().mutex);
-      WindowRecord* record = FindOrFail(window);
-      if (!record) return 0;
-      record->text = Copy(reinterpret_cast<const char16_t*>(value));
+      std::u16string title;
+      {
+        std::lock_guard<std::mutex> lock(Global().mutex);
+        WindowRecord* record = FindOrFail(window);
+        if (!record) return 0;
+        record->text = Copy(reinterpret_cast<const char16_t*>(value));
+        if (record->style & kStyleChild) return 1;
+        title = record->text;
+      }
+      GetScreenBackend()->WindowTitleChanged(window, title);
       return 1;
+    }
+    case kMessagePaint: {
+      PaintInfo paint;
+      if (BeginPaint(window, &paint)) EndPaint(window, &paint);
+      return 0;
     }
     case kMessageGetText:
       return GetWindowText(window, reinterpret_cast<char16_t*>(value), static_cast<int32_t>(word));
@@ -852,7 +1001,8 @@ bool GetClientRectangle(WindowHandle window, Rect* client) {
 }
 
 bool MoveWindow(WindowHandle window, int32_t x, int32_t y, int32_t width, int32_t height) {
-  bool moved, sized;
+  bool moved, sized, topLevel;
+  Rect screen;
   width = std::max(0, width);
   height = std::max(0, height);
   {
@@ -861,8 +1011,27 @@ bool MoveWindow(WindowHandle window, int32_t x, int32_t y, int32_t width, int32_
     if (!record) return false;
     moved = record->rect.left != x || record->rect.top != y;
     sized = record->rect.Width() != width || record->rect.Height() != height;
+    Rect old = record->rect;
     record->rect = {x, y, x + width, y + height};
+    topLevel = !(record->style & kStyleChild);
+    if (topLevel && sized) {
+      // The picture keeps what was drawn where the window still reaches.
+      std::shared_ptr<Bitmap> surface = graphics_detail::CreateSurface(width, height);
+      if (surface) {
+        graphics_detail::CopySurface(surface.get(), record->surface.get());
+        record->surface = std::move(surface);
+      }
+    }
+    if (sized) InvalidateLocked(*record, {0, 0, width, height}, true);
+    if (!topLevel && record->visible && (moved || sized)) {
+      if (WindowRecord* parent = FindLocked(record->parent)) {
+        InvalidateLocked(*parent, old, true);
+        InvalidateLocked(*parent, record->rect, true);
+      }
+    }
+    screen = record->rect;
   }
+  if (topLevel && (moved || sized)) GetScreenBackend()->WindowMoved(window, screen);
   if (moved) SendWindowMessage(window, kMessageMove, 0, MakePointParameter(x, y));
   if (sized) {
     SendWindowMessage(
@@ -923,7 +1092,7 @@ bool PostWindowMessage(WindowHandle window, uint32_t message, MessageWord word, 
     SetLastErrorCode(kErrorInvalidHandle);
     return false;
   }
-  record->queue->posted.push_back({window, message, word, value, TickCount(), {}});
+  record->queue->posted.push_back({window, message, word, value, TickCount(), Global().cursor});
   WakeLocked(*record->queue);
   return true;
 }
@@ -936,7 +1105,7 @@ bool PostThreadMessage(uint32_t threadId, uint32_t message, MessageWord word, Me
     SetLastErrorCode(kErrorInvalidParameter);
     return false;
   }
-  found->second->posted.push_back({{}, message, word, value, TickCount(), {}});
+  found->second->posted.push_back({{}, message, word, value, TickCount(), state.cursor});
   WakeLocked(*found->second);
   return true;
 }
@@ -1042,4 +1211,654 @@ bool StopWindowTimer(WindowHandle window, uint32_t id) {
 void SetMessageQueueHook(MessageQueueHook* hook) {
   std::lock_guard<std::mutex> lock(Global().mutex);
   CurrentQueueLocked().hook = hook;
+}
+
+// On the screen.
+
+namespace {
+
+WindowRecord* TopLevelOfLocked(WindowRecord* record) {
+  while (record && (record->style & kStyleChild)) record = FindLocked(record->parent);
+  return record;
+}
+
+// The client origin within the top-level window's picture.
+Point SurfaceOriginLocked(const WindowRecord* record) {
+  Point origin;
+  for (; record && (record->style & kStyleChild); record = FindLocked(record->parent)) {
+    origin.x += record->rect.left;
+    origin.y += record->rect.top;
+  }
+  return origin;
+}
+
+// What drawing into the window may reach, in picture coordinates: its client
+// area within its parents', within the window regions on the way up. Empty
+// while the window is hidden or its redraw is off.
+Region* VisibleAreaLocked(WindowRecord* record) {
+  Region* area = CreateEmptyRegion();
+  if (!VisibleLocked(record) || !RedrawLocked(record)) return area;
+  Point origin = SurfaceOriginLocked(record);
+  SetRegionToRectangle(area, {origin.x, origin.y, origin.x + record->rect.Width(),
+                              origin.y + record->rect.Height()});
+  for (WindowRecord* level = record; level; level = FindLocked(level->parent)) {
+    Point levelOrigin = SurfaceOriginLocked(level);
+    Rect client{levelOrigin.x, levelOrigin.y, levelOrigin.x + level->rect.Width(),
+                levelOrigin.y + level->rect.Height()};
+    Region* limit = CreateRectangleRegion(client);
+    CombineRegions(area, area, limit, RegionOperation::kAnd);
+    DeleteRegion(limit);
+    if (level->shape) {
+      Region* shape = CreateEmptyRegion();
+      CombineRegions(shape, level->shape.get(), nullptr, RegionOperation::kCopy);
+      OffsetRegion(shape, levelOrigin.x, levelOrigin.y);
+      CombineRegions(area, area, shape, RegionOperation::kAnd);
+      DeleteRegion(shape);
+    }
+  }
+  return area;
+}
+
+std::vector<Rect> RectanglesOf(const Region* region) {
+  std::vector<Rect> rects(static_cast<size_t>(GetRegionRectangles(region, nullptr, 0)));
+  GetRegionRectangles(region, rects.data(), static_cast<int32_t>(rects.size()));
+  return rects;
+}
+
+// Messages to a window of another thread are posted, so a backend thread
+// never runs a window procedure.
+void Notify(WindowHandle window, uint32_t message, MessageWord word, MessageLong value) {
+  if (!window) return;
+  if (GetWindowThreadId(window) == CurrentThreadId()) {
+    SendWindowMessage(window, message, word, value);
+  } else {
+    PostWindowMessage(window, message, word, value);
+  }
+}
+
+void ChangeActive(WindowHandle window, uint16_t how) {
+  WindowHandle previous;
+  bool topMost = false;
+  bool moveFocus = false;
+  {
+    State& state = Global();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    WindowRecord* record = TopLevelOfLocked(FindLocked(window));
+    window = record ? record->handle : WindowHandle{};
+    previous = state.active;
+    if (previous == window) return;
+    state.active = window;
+    if (record) {
+      InsertInZOrderLocked(window, record->topMost);
+      topMost = record->topMost;
+      WindowRecord* focus = FindLocked(state.focus);
+      moveFocus = !focus || TopLevelOfLocked(focus) != record;
+    }
+  }
+  Notify(previous, kMessageActivate, MakeWordParameter(kActivationInactive, 0), window.ToWord());
+  if (window) {
+    GetScreenBackend()->WindowRaised(window, topMost);
+    Notify(window, kMessageActivate, MakeWordParameter(how, 0), previous.ToWord());
+    if (moveFocus) SetFocus(window);
+  }
+}
+
+WindowHandle ChildFromPointLocked(WindowRecord* record, Point client) {
+  for (WindowHandle child : record->children) {
+    WindowRecord* childRecord = FindLocked(child);
+    if (!childRecord || !childRecord->visible) continue;
+    const Rect& r = childRecord->rect;
+    if (client.x < r.left || client.x >= r.right || client.y < r.top || client.y >= r.bottom)
+      continue;
+    Point inChild{client.x - r.left, client.y - r.top};
+    if (childRecord->shape && !RegionContainsPoint(childRecord->shape.get(), inChild.x, inChild.y))
+      continue;
+    return ChildFromPointLocked(childRecord, inChild);
+  }
+  return record->handle;
+}
+
+WindowHandle WindowFromPointLocked(Point screen) {
+  for (WindowHandle top : Global().zOrder) {
+    WindowRecord* record = FindLocked(top);
+    if (!record || !record->visible || record->destroying) continue;
+    const Rect& r = record->rect;
+    if (screen.x < r.left || screen.x >= r.right || screen.y < r.top || screen.y >= r.bottom)
+      continue;
+    Point client{screen.x - r.left, screen.y - r.top};
+    if (record->shape && !RegionContainsPoint(record->shape.get(), client.x, client.y)) continue;
+    return ChildFromPointLocked(record, client);
+  }
+  return {};
+}
+
+// Input reaches a window only while it and its parents are enabled.
+bool AcceptsInputLocked(const WindowRecord* record) {
+  for (; record; record = FindLocked(record->parent)) {
+    if (record->style & kStyleDisabled) return false;
+  }
+  return true;
+}
+
+bool IsButtonDown(uint32_t message) {
+  return message == kMessageLeftButtonDown || message == kMessageRightButtonDown ||
+         message == kMessageMiddleButtonDown;
+}
+
+}  // namespace
+
+namespace window_detail {
+
+// The display's palette changed: every picture shows other colours now.
+void DisplayPaletteChanged() {
+  std::vector<std::pair<WindowHandle, Rect>> shown;
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    for (WindowHandle top : Global().topLevel) {
+      WindowRecord* record = FindLocked(top);
+      if (record && record->visible) {
+        shown.emplace_back(top, Rect{0, 0, record->rect.Width(), record->rect.Height()});
+      }
+    }
+  }
+  for (auto& [window, area] : shown) GetScreenBackend()->PictureChanged(window, area);
+}
+
+}  // namespace window_detail
+
+DeviceContext* BeginPaint(WindowHandle window, PaintInfo* paint) {
+  std::shared_ptr<Bitmap> surface;
+  Point origin;
+  std::vector<Rect> clip;
+  bool erase;
+  Rect box;
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowRecord* record = FindOrFail(window);
+    if (!record || !paint) return nullptr;
+    WindowRecord* top = TopLevelOfLocked(record);
+    if (!top || !top->surface) return nullptr;
+    surface = top->surface;
+    origin = SurfaceOriginLocked(record);
+    Region* area = VisibleAreaLocked(record);
+    if (record->update) {
+      GetRegionBox(record->update.get(), &box);
+      Region* update = CreateEmptyRegion();
+      CombineRegions(update, record->update.get(), nullptr, RegionOperation::kCopy);
+      OffsetRegion(update, origin.x, origin.y);
+      CombineRegions(area, area, update, RegionOperation::kAnd);
+      DeleteRegion(update);
+    } else {
+      SetRegionToRectangle(area, {});
+    }
+    clip = RectanglesOf(area);
+    DeleteRegion(area);
+    erase = record->erase;
+    record->update.reset();
+    record->erase = false;
+  }
+  DeviceContext* dc = graphics_detail::CreateWindowContext(std::move(surface), origin, std::move(clip));
+  paint->dc = dc;
+  paint->erase = erase;
+  paint->paint = box;
+  if (erase) {
+    paint->erase = SendWindowMessage(window, kMessageEraseBackground,
+                                     reinterpret_cast<MessageWord>(dc), 0) == 0;
+  }
+  return dc;
+}
+
+bool EndPaint(WindowHandle window, const PaintInfo* paint) {
+  if (!paint) return false;
+  return ReleaseWindowDC(window, paint->dc);
+}
+
+bool InvalidateRectangle(WindowHandle window, const Rect* rect, bool erase) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record) return false;
+  InvalidateLocked(*record, rect ? *rect : Rect{0, 0, record->rect.Width(), record->rect.Height()},
+                   erase);
+  return true;
+}
+
+bool ValidateRectangle(WindowHandle window, const Rect* rect) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record) return false;
+  if (!record->update) return true;
+  if (!rect) {
+    record->update.reset();
+    record->erase = false;
+    return true;
+  }
+  Region* piece = CreateRectangleRegion(*rect);
+  if (CombineRegions(record->update.get(), record->update.get(), piece,
+                     RegionOperation::kDifference) == kRegionEmpty) {
+    record->update.reset();
+    record->erase = false;
+  }
+  DeleteRegion(piece);
+  return true;
+}
+
+bool GetUpdateRectangle(WindowHandle window, Rect* rect) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record || !rect) return false;
+  *rect = {};
+  if (!record->update) return false;
+  return GetRegionBox(record->update.get(), rect) > kRegionEmpty;
+}
+
+bool UpdateWindow(WindowHandle window) {
+  bool needed;
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowRecord* record = FindOrFail(window);
+    if (!record) return false;
+    needed = record->update && VisibleLocked(record) && RedrawLocked(record);
+  }
+  if (needed) SendWindowMessage(window, kMessagePaint, 0, 0);
+  return true;
+}
+
+DeviceContext* GetWindowDC(WindowHandle window) {
+  std::shared_ptr<Bitmap> surface;
+  Point origin;
+  std::vector<Rect> clip;
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowRecord* record = FindOrFail(window);
+    if (!record) return nullptr;
+    WindowRecord* top = TopLevelOfLocked(record);
+    if (!top || !top->surface) return nullptr;
+    surface = top->surface;
+    origin = SurfaceOriginLocked(record);
+    Region* area = VisibleAreaLocked(record);
+    clip = RectanglesOf(area);
+    DeleteRegion(area);
+  }
+  return graphics_detail::CreateWindowContext(std::move(surface), origin, std::move(clip));
+}
+
+bool ReleaseWindowDC(WindowHandle window, DeviceContext* dc) {
+  Rect drawn;
+  if (!graphics_detail::DestroyWindowContext(dc, &drawn)) {
+    TraceOutput("ReleaseWindowDC called with a context that is not a window's\n");
+    return false;
+  }
+  WindowHandle top;
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowRecord* record = TopLevelOfLocked(FindLocked(window));
+    if (!record || !record->visible) return true;
+    top = record->handle;
+  }
+  if (drawn.right > drawn.left && drawn.bottom > drawn.top) {
+    GetScreenBackend()->PictureChanged(top, drawn);
+  }
+  return true;
+}
+
+bool SetWindowRedraw(WindowHandle window, bool redraw) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record) return false;
+  bool was = record->redraw;
+  record->redraw = redraw;
+  if (redraw && !was) {
+    InvalidateLocked(*record, {0, 0, record->rect.Width(), record->rect.Height()}, true);
+  }
+  return true;
+}
+
+bool ShowWindow(WindowHandle window, int32_t command) {
+  bool show = command != kShowHide;
+  bool was, topLevel;
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowRecord* record = FindOrFail(window);
+    if (!record) return false;
+    was = record->visible;
+    topLevel = !(record->style & kStyleChild);
+  }
+  if (was != show) {
+    SendWindowMessage(window, kMessageShowWindow, show ? 1 : 0, 0);
+    bool releaseCapture = false;
+    {
+      State& state = Global();
+      std::lock_guard<std::mutex> lock(state.mutex);
+      WindowRecord* record = FindLocked(window);
+      if (!record) return was;
+      record->visible = show;
+      record->style = show ? record->style | kStyleVisible : record->style & ~kStyleVisible;
+      if (show) {
+        InvalidateLocked(*record, {0, 0, record->rect.Width(), record->rect.Height()}, true);
+      } else if (WindowRecord* parent = FindLocked(record->parent)) {
+        InvalidateLocked(*parent, record->rect, true);
+      }
+      if (!show) {
+        for (WindowRecord* held = FindLocked(state.capture); held; held = FindLocked(held->parent)) {
+          if (held == record) releaseCapture = true;
+        }
+      }
+    }
+    if (topLevel) GetScreenBackend()->WindowShown(window, show);
+    if (releaseCapture) ReleaseCapture();
+  }
+  if (topLevel) {
+    if (show && command != kShowNoActivate) {
+      ChangeActive(window, kActivationActive);
+    } else if (!show && GetActiveWindow() == window) {
+      ChangeActive({}, kActivationInactive);
+    }
+  }
+  return was;
+}
+
+bool IsWindowVisible(WindowHandle window) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindLocked(window);
+  return record && VisibleLocked(record);
+}
+
+bool PlaceWindow(WindowHandle window, Stacking stacking, int32_t x, int32_t y, int32_t width,
+                 int32_t height, uint32_t flags) {
+  Rect rect;
+  bool topLevel;
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowRecord* record = FindOrFail(window);
+    if (!record) return false;
+    rect = record->rect;
+    topLevel = !(record->style & kStyleChild);
+  }
+  if ((flags & (kPlaceNoMove | kPlaceNoSize)) != (kPlaceNoMove | kPlaceNoSize)) {
+    int32_t newX = flags & kPlaceNoMove ? rect.left : x;
+    int32_t newY = flags & kPlaceNoMove ? rect.top : y;
+    int32_t newWidth = flags & kPlaceNoSize ? rect.Width() : width;
+    int32_t newHeight = flags & kPlaceNoSize ? rect.Height() : height;
+    if (!MoveWindow(window, newX, newY, newWidth, newHeight)) return false;
+  }
+  if (topLevel && !(flags & kPlaceNoZOrder)) {
+    bool topMost;
+    {
+      std::lock_guard<std::mutex> lock(Global().mutex);
+      WindowRecord* record = FindLocked(window);
+      if (!record) return false;
+      if (stacking == Stacking::kTopMost) record->topMost = true;
+      if (stacking == Stacking::kNotTopMost) record->topMost = false;
+      topMost = record->topMost;
+      InsertInZOrderLocked(window, topMost);
+    }
+    GetScreenBackend()->WindowRaised(window, topMost);
+  }
+  if (flags & kPlaceShowWindow) ShowWindow(window, kShowNoActivate);
+  if (flags & kPlaceHideWindow) ShowWindow(window, kShowHide);
+  if (topLevel && !(flags & kPlaceNoActivate) && IsWindowVisible(window)) {
+    ChangeActive(window, kActivationActive);
+  }
+  return true;
+}
+
+bool SetWindowRegion(WindowHandle window, Region* region, bool redraw) {
+  bool topLevel;
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowRecord* record = FindOrFail(window);
+    if (!record) return false;
+    record->shape.reset(region);
+    topLevel = !(record->style & kStyleChild);
+    if (redraw) InvalidateLocked(*record, {0, 0, record->rect.Width(), record->rect.Height()}, true);
+  }
+  if (topLevel) GetScreenBackend()->WindowShapeChanged(window);
+  return true;
+}
+
+bool GetWindowRegion(WindowHandle window, Region* copy) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindOrFail(window);
+  if (!record || !copy || !record->shape) return false;
+  return CombineRegions(copy, record->shape.get(), nullptr, RegionOperation::kCopy) != kRegionError;
+}
+
+bool EnableWindow(WindowHandle window, bool enable) {
+  bool wasDisabled;
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowRecord* record = FindOrFail(window);
+    if (!record) return false;
+    wasDisabled = (record->style & kStyleDisabled) != 0;
+    if (enable) {
+      record->style &= ~kStyleDisabled;
+    } else {
+      record->style |= kStyleDisabled;
+    }
+  }
+  if (wasDisabled == enable) SendWindowMessage(window, kMessageEnable, enable ? 1 : 0, 0);
+  return wasDisabled;
+}
+
+bool IsWindowEnabled(WindowHandle window) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  WindowRecord* record = FindLocked(window);
+  return record && !(record->style & kStyleDisabled);
+}
+
+WindowHandle SetCapture(WindowHandle window) {
+  WindowHandle previous, top;
+  {
+    State& state = Global();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    WindowRecord* record = FindOrFail(window);
+    if (!record) return {};
+    previous = state.capture;
+    state.capture = window;
+    top = TopLevelOfLocked(record)->handle;
+  }
+  if (previous && previous != window) {
+    Notify(previous, kMessageCaptureChanged, 0, window.ToWord());
+  }
+  GetScreenBackend()->CaptureChanged(top);
+  return previous;
+}
+
+bool ReleaseCapture() {
+  WindowHandle previous;
+  {
+    State& state = Global();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    previous = state.capture;
+    state.capture = {};
+  }
+  if (previous) {
+    Notify(previous, kMessageCaptureChanged, 0, 0);
+    GetScreenBackend()->CaptureChanged({});
+  }
+  return true;
+}
+
+WindowHandle GetCapture() {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  return FindLocked(Global().capture) ? Global().capture : WindowHandle{};
+}
+
+WindowHandle SetFocus(WindowHandle window) {
+  WindowHandle previous;
+  WindowHandle top;
+  {
+    State& state = Global();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (window && !FindOrFail(window)) return {};
+    previous = FindLocked(state.focus) ? state.focus : WindowHandle{};
+    if (previous == window) return previous;
+    if (window) {
+      WindowRecord* topRecord = TopLevelOfLocked(FindLocked(window));
+      if (topRecord && topRecord->handle != state.active) top = topRecord->handle;
+    }
+    state.focus = window;
+  }
+  if (top) ChangeActive(top, kActivationActive);
+  {
+    // Activation may have moved the focus to the top-level window.
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowHandle now = Global().focus;
+    if (now != window) {
+      previous = now;
+      Global().focus = window;
+    }
+  }
+  Notify(previous, kMessageKillFocus, static_cast<MessageWord>(window.value), 0);
+  Notify(window, kMessageSetFocus, static_cast<MessageWord>(previous.value), 0);
+  return previous;
+}
+
+WindowHandle GetFocus() {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  return FindLocked(Global().focus) ? Global().focus : WindowHandle{};
+}
+
+WindowHandle SetActiveWindow(WindowHandle window) {
+  WindowHandle previous = GetActiveWindow();
+  if (window && !WindowExists(window)) {
+    SetLastErrorCode(kErrorInvalidHandle);
+    return {};
+  }
+  ChangeActive(window, kActivationActive);
+  return previous;
+}
+
+WindowHandle GetActiveWindow() {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  return FindLocked(Global().active) ? Global().active : WindowHandle{};
+}
+
+bool SetForegroundWindow(WindowHandle window) {
+  bool topMost;
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowRecord* record = TopLevelOfLocked(FindOrFail(window));
+    if (!record) return false;
+    window = record->handle;
+    InsertInZOrderLocked(window, record->topMost);
+    topMost = record->topMost;
+  }
+  GetScreenBackend()->WindowRaised(window, topMost);
+  ChangeActive(window, kActivationActive);
+  return true;
+}
+
+WindowHandle GetForegroundWindow() {
+  return GetActiveWindow();
+}
+
+WindowHandle WindowFromPoint(Point screen) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  return WindowFromPointLocked(screen);
+}
+
+bool RequestWindowClose(WindowHandle window) {
+  return PostWindowMessage(window, kMessageClose, 0, 0);
+}
+
+// Input from a backend or from injection.
+
+void DeliverMouse(uint32_t message, Point screen, uint32_t keys) {
+  WindowHandle target;
+  Point client;
+  bool activate = false;
+  {
+    State& state = Global();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.cursor = screen;
+    WindowRecord* record = FindLocked(state.capture);
+    if (!record) {
+      record = FindLocked(WindowFromPointLocked(screen));
+      if (!record || !AcceptsInputLocked(record)) return;
+      WindowRecord* top = TopLevelOfLocked(record);
+      activate = IsButtonDown(message) && top && top->handle != state.active &&
+                 AcceptsInputLocked(top);
+    }
+    target = record->handle;
+    Point origin;
+    OriginLocked(target, &origin);
+    client = {screen.x - origin.x, screen.y - origin.y};
+  }
+  if (activate) ChangeActive(target, kActivationByClick);
+  PostWindowMessage(target, message, keys, MakePointParameter(client.x, client.y));
+}
+
+void DeliverKey(uint32_t message, uint32_t virtualKey, uint32_t data) {
+  WindowHandle target;
+  {
+    State& state = Global();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (virtualKey < state.keys.size() && message == kMessageKeyDown) state.keys[virtualKey] = true;
+    if (virtualKey < state.keys.size() && message == kMessageKeyUp) state.keys[virtualKey] = false;
+    WindowRecord* record = FindLocked(state.focus);
+    if (!record) record = FindLocked(state.active);
+    if (!record || !AcceptsInputLocked(record)) return;
+    target = record->handle;
+  }
+  PostWindowMessage(target, message, virtualKey, static_cast<MessageLong>(data));
+}
+
+void DeliverCloseRequest(WindowHandle window) {
+  RequestWindowClose(window);
+}
+
+void DeliverActivation(WindowHandle window, bool active) {
+  if (active) {
+    ChangeActive(window, kActivationActive);
+  } else if (GetActiveWindow() == window) {
+    ChangeActive({}, kActivationInactive);
+  }
+}
+
+void DeliverExposure(WindowHandle window, const Rect& area) {
+  InvalidateRectangle(window, &area, false);
+}
+
+bool ReadWindowPicture(WindowHandle window, const Rect& area, uint32_t* pixels, int32_t pitch) {
+  std::shared_ptr<Bitmap> surface;
+  Point origin;
+  Region* shape = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    WindowRecord* record = FindOrFail(window);
+    if (!record || !pixels) return false;
+    WindowRecord* top = TopLevelOfLocked(record);
+    if (!top || !top->surface) return false;
+    surface = top->surface;
+    origin = SurfaceOriginLocked(record);
+    if (top->shape) {
+      shape = CreateEmptyRegion();
+      CombineRegions(shape, top->shape.get(), nullptr, RegionOperation::kCopy);
+    }
+    if (area.left < 0 || area.top < 0 || area.right > record->rect.Width() ||
+        area.bottom > record->rect.Height() || area.right <= area.left ||
+        area.bottom <= area.top || pitch < area.Width()) {
+      if (shape) DeleteRegion(shape);
+      return false;
+    }
+  }
+  Rect inSurface{area.left + origin.x, area.top + origin.y, area.right + origin.x,
+                 area.bottom + origin.y};
+  bool read = graphics_detail::ReadColors(surface.get(), inSurface, pixels, pitch);
+  if (read && shape) {
+    for (int32_t y = inSurface.top; y < inSurface.bottom; ++y) {
+      uint32_t* row = pixels + static_cast<size_t>(y - inSurface.top) * pitch;
+      for (int32_t x = inSurface.left; x < inSurface.right; ++x) {
+        if (!RegionContainsPoint(shape, x, y)) row[x - inSurface.left] &= 0x00FFFFFF;
+      }
+    }
+  }
+  if (shape) DeleteRegion(shape);
+  return read;
+}
+
+bool IsKeyDown(uint32_t virtualKey) {
+  std::lock_guard<std::mutex> lock(Global().mutex);
+  return virtualKey < Global().keys.size() && Global().keys[virtualKey];
 }

@@ -240,8 +240,8 @@ void SetMessageQueueHook(MessageQueueHook* hook);
 // On the screen.
 //
 // Painting: each window has an invalid area. Once its thread's queue holds
-// nothing else (posted messages and due timers come first), a visible window
-// with an invalid area receives kMessagePaint, parents before their children.
+// no posted message, a visible window with an invalid area receives
+// kMessagePaint (parents before their children, all before a due timer).
 // BeginPaint hands out a context clipped to the invalid area and validates
 // it; EndPaint shows what was drawn. A window that does not handle the paint
 // message is validated by the default procedure. Nothing is erased unless
@@ -333,6 +333,11 @@ WindowHandle GetForegroundWindow();
 // The top-most visible window under a screen point, inside its region and
 // down to the deepest child; null when there is none.
 WindowHandle WindowFromPoint(Point screen);
+
+// The screen, and the part of it windows may use (without the desktop's
+// panels), in screen coordinates.
+Rect GetScreenBounds();
+Rect GetWorkArea();
 
 // Posts kMessageClose, as the close box of the window's frame does.
 bool RequestWindowClose(WindowHandle window);
