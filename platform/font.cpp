@@ -1,0 +1,872 @@
+#include "platform/font.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+#include FT_SIZES_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/trace.h"
+
+namespace {
+
+constexpr const char kFontDirectory[] = "/usr/share/fonts/truetype/dejavu/";
+constexpr int32_t kLargestPixelHeight = 1024;
+constexpr int32_t kDefaultGuiPixelHeight = 11;
+constexpr int32_t kSystemPixelHeight = 13;
+constexpr const char kDefaultFace[] = "DejaVu Sans";
+constexpr const char kEsperantoSuffix[] = " Eo";
+
+// A family's four files: regular, bold, slanted, bold slanted. A missing file
+// is made up from the regular one by emboldening or slanting its outlines.
+struct Family {
+  const char* name;
+  const char* files[4];
+};
+constexpr Family kFamilies[] = {
+    {"DejaVu Sans",
+     {"DejaVuSans", "DejaVuSans-Bold", "DejaVuSans-Oblique", "DejaVuSans-BoldOblique"}},
+    {"DejaVu Sans Mono",
+     {"DejaVuSansMono", "DejaVuSansMono-Bold", "DejaVuSansMono-Oblique",
+      "DejaVuSansMono-BoldOblique"}},
+    {"DejaVu Serif",
+     {"DejaVuSerif", "DejaVuSerif-Bold", "DejaVuSerif-Italic", "DejaVuSerif-BoldItalic"}},
+    {"DejaVu Sans Condensed",
+     {"DejaVuSansCondensed", "DejaVuSansCondensed-Bold", "DejaVuSansCondensed-Oblique",
+      "DejaVuSansCondensed-BoldOblique"}},
+    {"DejaVu Serif Condensed",
+     {"DejaVuSerifCondensed", "DejaVuSerifCondensed-Bold", "DejaVuSerifCondensed-Italic",
+      "DejaVuSerifCondensed-BoldItalic"}},
+};
+
+// Windows-1252 differs from Latin-1 only at 0x80 to 0x9F; the five unused
+// codes stay as they are.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// ISO 8859-3 from 0xA0 on; below that it is Latin-1. Its seven unassigned
+// codes keep their Latin-1 meaning.
+constexpr char16_t kIso8859_3High[96] = {
+    0x00A0, 0x0126, 0x02D8, 0x00A3, 0x00A4, 0x00A5, 0x0124, 0x00A7,  // A0
+    0x00A8, 0x0130, 0x015E, 0x011E, 0x0134, 0x00AD, 0x00AE, 0x017B,  // A8
+    0x00B0, 0x0127, 0x00B2, 0x00B3, 0x00B4, 0x00B5, 0x0125, 0x00B7,  // B0
+    0x00B8, 0x0131, 0x015F, 0x011F, 0x0135, 0x00BD, 0x00BE, 0x017C,  // B8
+    0x00C0, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x010A, 0x0108, 0x00C7,  // C0
+    0x00C8, 0x00C9, 0x00CA, 0x00CB, 0x00CC, 0x00CD, 0x00CE, 0x00CF,  // C8
+    0x00D0, 0x00D1, 0x00D2, 0x00D3, 0x00D4, 0x0120, 0x00D6, 0x00D7,  // D0
+    0x011C, 0x00D9, 0x00DA, 0x00DB, 0x00DC, 0x016C, 0x015C, 0x00DF,  // D8
+    0x00E0, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x010B, 0x0109, 0x00E7,  // E0
+    0x00E8, 0x00E9, 0x00EA, 0x00EB, 0x00EC, 0x00ED, 0x00EE, 0x00EF,  // E8
+    0x00F0, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x0121, 0x00F6, 0x00F7,  // F0
+    0x011D, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x016D, 0x015D, 0x02D9,  // F8
+};
+
+struct Glyph {
+  int32_t advance = 0;
+  int32_t left = 0;  // bitmap's left edge from the pen position
+  int32_t top = 0;   // bitmap's top row above the baseline
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint8_t> coverage;
+};
+
+// One opened font file, shared by every font drawn from it; each font keeps
+// its own size object on it.
+struct FaceFile {
+  FT_Face face = nullptr;
+};
+
+// Everything FreeType touches is guarded by this one lock: a library and its
+// faces may not be used from two threads at once.
+std::mutex gLock;
+FT_Library gLibrary = nullptr;
+std::map<std::string, std::unique_ptr<FaceFile>>* gFaceFiles = nullptr;
+std::unordered_set<const Font*>* gLiveFonts = nullptr;
+
+void Trace(const char* text) {
+  TraceOutput(text);
+}
+
+void TraceWithAddress(const char* format, const void* address) {
+  char line[160];
+  std::snprintf(line, sizeof line, format,
+                static_cast<unsigned long>(reinterpret_cast<uintptr_t>(address)));
+  TraceOutput(line);
+}
+
+bool EqualWithoutCase(const std::string& a, const char* b) {
+  size_t i = 0;
+  for (; i < a.size() && b[i]; ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return i == a.size() && b[i] == 0;
+}
+
+std::string Trimmed(const std::string& text) {
+  size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+// Called with the lock held.
+FT_Face OpenFaceFile(const std::string& base) {
+  if (!gLibrary) {
+    if (FT_Init_FreeType(&gLibrary) != 0) {
+      gLibrary = nullptr;
+      Trace("CreateFont could not start FreeType\n");
+      return nullptr;
+    }
+    gFaceFiles = new std::map<std::string, std::unique_ptr<FaceFile>>();
+  }
+  auto found = gFaceFiles->find(base);
+  if (found != gFaceFiles->end()) return found->second->face;
+  std::string path = std::string(kFontDirectory) + base + ".ttf";
+  FT_Face face = nullptr;
+  if (FT_New_Face(gLibrary, path.c_str(), 0, &face) != 0) return nullptr;
+  if (!FT_IS_SCALABLE(face)) {
+    FT_Done_Face(face);
+    return nullptr;
+  }
+  auto file = std::make_unique<FaceFile>();
+  file->face = face;
+  (*gFaceFiles)[base] = std::move(file);
+  return face;
+}
+
+}  // namespace
+
+struct Font {
+  FontDescription description;
+  FT_Face face = nullptr;
+  FT_Size size = nullptr;
+  bool emboldened = false;  // bold made up from the regular outlines
+  bool slanted = false;     // slant made up from the upright outlines
+  bool esperanto = false;   // 8-bit text is ISO 8859-3
+  bool stock = false;
+  int32_t pixelHeight = 0;
+  FontMetrics metrics;
+  int32_t underlineOffset = 0;  // top row of the underline below the baseline
+  int32_t underlineThickness = 1;
+  FT_Pos emboldenStrength = 0;
+  std::unordered_map<char32_t, Glyph> glyphs;
+};
+
+namespace {
+
+// Called with the lock held. Picks the file for the family and style, falling
+// back to made-up styles and then to DejaVu Sans.
+bool ChooseFace(Font* font, const std::string& familyName, bool bold, bool italic) {
+  const Family* family = &kFamilies[0];
+  for (const Family& candidate : kFamilies) {
+    if (EqualWithoutCase(familyName, candidate.name)) family = &candidate;
+  }
+  const Family* order[2] = {family, &kFamilies[0]};
+  for (const Family* choice : order) {
+    int style = (bold ? 1 : 0) + (italic ? 2 : 0);
+    if (FT_Face face = OpenFaceFile(choice->files[style])) {
+      font->face = face;
+      return true;
+    }
+    // A slanted face without its bold file: bold from the slanted one, then
+    // both made up from the regular one.
+    if (style == 3) {
+      if (FT_Face face = OpenFaceFile(choice->files[2])) {
+        font->face = face;
+        font->emboldened = true;
+        return true;
+      }
+    }
+    if (style == 3 || style == 2) {
+      if (FT_Face face = OpenFaceFile(choice->files[bold ? 1 : 0])) {
+        font->face = face;
+        font->slanted = true;
+        return true;
+      }
+    }
+    if (FT_Face face = OpenFaceFile(choice->files[0])) {
+      font->face = face;
+      font->emboldened = bold;
+      font->slanted = italic;
+      return true;
+    }
+  }
+  return false;
+}
+
+int32_t PixelsFromUnits(const Font* font, int32_t units) {
+  int64_t scaled = static_cast<int64_t>(units) * font->pixelHeight;
+  int64_t em = font->face->units_per_EM;
+  return static_cast<int32_t>((scaled >= 0 ? scaled + em / 2 : scaled - em / 2) / em);
+}
+
+// Called with the lock held.
+bool SizeFont(Font* font) {
+  if (FT_New_Size(font->face, &font->size) != 0) return false;
+  FT_Activate_Size(font->size);
+  if (FT_Set_Pixel_Sizes(font->face, 0, static_cast<FT_UInt>(font->pixelHeight)) != 0) {
+    FT_Done_Size(font->size);
+    font->size = nullptr;
+    return false;
+  }
+  const FT_Size_Metrics& sized = font->size->metrics;
+  FontMetrics& metrics = font->metrics;
+  metrics.ascent = static_cast<int32_t>((sized.ascender + 63) >> 6);
+  metrics.descent = static_cast<int32_t>((-sized.descender + 63) >> 6);
+  metrics.height = metrics.ascent + metrics.descent;
+  metrics.internalLeading = std::max(0, metrics.height - font->pixelHeight);
+  metrics.maximumCharacterWidth = static_cast<int32_t>((sized.max_advance + 63) >> 6);
+  auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(font->face, FT_SFNT_OS2));
+  if (os2 && os2->xAvgCharWidth > 0) {
+    metrics.averageCharacterWidth = PixelsFromUnits(font, os2->xAvgCharWidth);
+  } else {
+    metrics.averageCharacterWidth = font->pixelHeight / 2;
+  }
+  if (font->emboldened) {
+    font->emboldenStrength = FT_MulFix(font->face->units_per_EM, sized.y_scale) / 24;
+    metrics.averageCharacterWidth += static_cast<int32_t>(font->emboldenStrength >> 6);
+    metrics.maximumCharacterWidth += static_cast<int32_t>(font->emboldenStrength >> 6);
+  }
+  // The underline's centre lies underline_position below the baseline.
+  font->underlineThickness = std::max(1, PixelsFromUnits(font, font->face->underline_thickness));
+  int32_t centre = -PixelsFromUnits(font, font->face->underline_position);
+  font->underlineOffset = std::max(1, centre - font->underlineThickness / 2);
+  if (font->underlineOffset + font->underlineThickness > metrics.descent) {
+    font->underlineOffset = std::max(0, metrics.descent - font->underlineThickness);
+  }
+  return true;
+}
+
+// Called with the lock held.
+const Glyph& LoadGlyph(Font* font, char32_t code) {
+  auto found = font->glyphs.find(code);
+  if (found != font->glyphs.end()) return found->second;
+  Glyph& glyph = font->glyphs[code];
+  bool control = (code < 0x20 && code != '\t') || (code >= 0x7F && code < 0xA0);
+  if (control) return glyph;  // control characters take no room
+  if (code == '\t') code = ' ';
+  FT_Activate_Size(font->size);
+  bool antialiased = font->description.quality != kFontQualityNonAntialiased;
+  FT_Int32 flags = antialiased ? FT_LOAD_TARGET_LIGHT : FT_LOAD_TARGET_MONO;
+  if (font->emboldened || font->slanted) flags |= FT_LOAD_NO_BITMAP;
+  FT_UInt index = FT_Get_Char_Index(font->face, code);
+  if (FT_Load_Glyph(font->face, index, flags) != 0) return glyph;
+  FT_GlyphSlot slot = font->face->glyph;
+  FT_Pos advance = slot->advance.x;
+  if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+    if (font->slanted) {
+      FT_Matrix shear = {0x10000, 0x0366A, 0, 0x10000};
+      FT_Outline_Transform(&slot->outline, &shear);
+    }
+    if (font->emboldened) {
+      FT_Outline_EmboldenXY(&slot->outline, font->emboldenStrength, 0);
+      advance += font->emboldenStrength;
+    }
+  }
+  glyph.advance = static_cast<int32_t>((advance + 32) >> 6);
+  if (FT_Render_Glyph(slot, antialiased ? FT_RENDER_MODE_LIGHT : FT_RENDER_MODE_MONO) != 0) {
+    return glyph;
+  }
+  const FT_Bitmap& bitmap = slot->bitmap;
+  glyph.left = slot->bitmap_left;
+  glyph.top = slot->bitmap_top;
+  glyph.width = static_cast<int32_t>(bitmap.width);
+  glyph.height = static_cast<int32_t>(bitmap.rows);
+  glyph.coverage.assign(static_cast<size_t>(glyph.width) * glyph.height, 0);
+  for (int32_t row = 0; row < glyph.height; ++row) {
+    const unsigned char* source = bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch;
+    uint8_t* target = glyph.coverage.data() + static_cast<size_t>(row) * glyph.width;
+    for (int32_t column = 0; column < glyph.width; ++column) {
+      if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) {
+        target[column] = (source[column >> 3] & (0x80 >> (column & 7))) ? 255 : 0;
+      } else if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
+        unsigned grays = bitmap.num_grays > 1 ? bitmap.num_grays - 1 : 255;
+        target[column] = static_cast<uint8_t>(source[column] * 255u / grays);
+      }
+    }
+  }
+  return glyph;
+}
+
+// Text decoded to characters, with the marks left by "&" prefixes.
+struct Characters {
+  std::vector<char32_t> codes;
+  std::vector<bool> marked;  // underlined as an access key
+};
+
+char32_t DecodeByte(unsigned char byte, bool esperanto) {
+  if (byte >= 0x80 && byte < 0xA0) {
+    return esperanto ? char32_t{byte} : char32_t{kWindows1252High[byte - 0x80]};
+  }
+  if (byte >= 0xA0 && esperanto) return kIso8859_3High[byte - 0xA0];
+  return byte;
+}
+
+bool Decode(const Font* font, const char* text, int32_t count, Characters* out) {
+  if (!text || count < -1) return false;
+  size_t length = count == -1 ? std::char_traits<char>::length(text) : static_cast<size_t>(count);
+  out->codes.reserve(length);
+  for (size_t i = 0; i < length; ++i) {
+    out->codes.push_back(DecodeByte(static_cast<unsigned char>(text[i]), font->esperanto));
+  }
+  return true;
+}
+
+bool Decode(const Font* font, const char16_t* text, int32_t count, Characters* out) {
+  if (!text || count < -1) return false;
+  size_t length =
+      count == -1 ? std::char_traits<char16_t>::length(text) : static_cast<size_t>(count);
+  out->codes.reserve(length);
+  for (size_t i = 0; i < length; ++i) {
+    char32_t unit = text[i];
+    if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < length && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      out->codes.push_back(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      ++i;
+    } else if (unit >= 0xD800 && unit < 0xE000) {
+      out->codes.push_back(0xFFFD);
+    } else if (font->esperanto && unit >= 0xA0 && unit <= 0xFF) {
+      out->codes.push_back(kIso8859_3High[unit - 0xA0]);
+    } else {
+      out->codes.push_back(unit);
+    }
+  }
+  return true;
+}
+
+// "&&" becomes "&"; "&x" becomes a marked x; a lone "&" at the end is dropped.
+void ApplyPrefixes(Characters* characters) {
+  Characters result;
+  const std::vector<char32_t>& codes = characters->codes;
+  for (size_t i = 0; i < codes.size(); ++i) {
+    if (codes[i] == '&') {
+      if (i + 1 >= codes.size()) break;
+      ++i;
+      result.codes.push_back(codes[i]);
+      result.marked.push_back(codes[i] != '&');
+    } else {
+      result.codes.push_back(codes[i]);
+      result.marked.push_back(false);
+    }
+  }
+  *characters = std::move(result);
+}
+
+// Called with the lock held.
+int32_t Width(Font* font, const std::vector<char32_t>& codes, size_t begin, size_t end) {
+  int32_t width = 0;
+  for (size_t i = begin; i < end; ++i) width += LoadGlyph(font, codes[i]).advance;
+  return width;
+}
+
+struct Line {
+  size_t begin = 0;
+  size_t end = 0;
+  int32_t width = 0;
+};
+
+bool IsLineEnd(char32_t code) {
+  return code == '\n' || code == '\r';
+}
+bool IsBlank(char32_t code) {
+  return code == ' ' || code == '\t';
+}
+
+// Called with the lock held. Splits the text into lines: at line feeds and
+// carriage returns unless single-line, and at blanks to fit the width with
+// word breaking.
+std::vector<Line> BreakLines(Font* font, const std::vector<char32_t>& codes, int32_t width,
+                             uint32_t flags) {
+  std::vector<Line> lines;
+  size_t n = codes.size();
+  if (flags & kTextSingleLine) {
+    lines.push_back({0, n, Width(font, codes, 0, n)});
+    return lines;
+  }
+  bool wrap = (flags & kTextWordBreak) != 0;
+  size_t paragraph = 0;
+  while (true) {
+    size_t paragraphEnd = paragraph;
+    while (paragraphEnd < n && !IsLineEnd(codes[paragraphEnd])) ++paragraphEnd;
+    size_t start = paragraph;
+    do {
+      Line line{start, paragraphEnd, 0};
+      if (wrap) {
+        // The longest run of whole words that fits; a first word that does
+        // not fit stands alone. Blanks at the break belong to neither line.
+        int32_t used = 0;
+        size_t i = start;
+        size_t lastFit = start;
+        bool anyWord = false;
+        while (i < paragraphEnd) {
+          size_t wordEnd = i;
+          while (wordEnd < paragraphEnd && IsBlank(codes[wordEnd])) ++wordEnd;
+          while (wordEnd < paragraphEnd && !IsBlank(codes[wordEnd])) ++wordEnd;
+          int32_t wordWidth = Width(font, codes, i, wordEnd);
+          if (anyWord && used + wordWidth > width) break;
+          used += wordWidth;
+          lastFit = wordEnd;
+          anyWord = true;
+          i = wordEnd;
+          if (used > width) break;
+        }
+        line.end = lastFit;
+        size_t next = lastFit;
+        while (next < paragraphEnd && IsBlank(codes[next])) ++next;
+        size_t trimmed = line.end;
+        while (trimmed > line.begin && IsBlank(codes[trimmed - 1]) && next < paragraphEnd) {
+          --trimmed;
+        }
+        line.end = trimmed;
+        start = next;
+      } else {
+        start = paragraphEnd;
+      }
+      line.width = Width(font, codes, line.begin, line.end);
+      lines.push_back(line);
+    } while (start < paragraphEnd);
+    if (paragraphEnd >= n) break;
+    // A carriage return and line feed together end one line.
+    paragraph = paragraphEnd + 1;
+    if (codes[paragraphEnd] == '\r' && paragraph < n && codes[paragraph] == '\n') ++paragraph;
+  }
+  return lines;
+}
+
+// A line's coverage, ready to blend: origin is the buffer's top-left in the
+// target's coordinates.
+struct Coverage {
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint8_t> pixels;
+};
+
+Rect Intersect(const Rect& a, const Rect& b) {
+  Rect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+         std::min(a.bottom, b.bottom)};
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
+  return r;
+}
+
+// Called with the lock held. Renders the characters [begin, end) with the
+// line's top-left at (x, y); only the pixels inside bounds are kept.
+Coverage RenderLine(Font* font, const Characters& characters, size_t begin, size_t end, int32_t x,
+                    int32_t y, const Rect& bounds) {
+  Coverage coverage;
+  const std::vector<char32_t>& codes = characters.codes;
+  int32_t baseline = y + font->metrics.ascent;
+  // The ink can reach beyond the line's cell (slanted tails, accents above
+  // capitals), so the buffer spans every glyph's bitmap as well.
+  Rect ink{x, y, x, y + font->metrics.height};
+  int32_t pen = x;
+  for (size_t i = begin; i < end; ++i) {
+    const Glyph& glyph = LoadGlyph(font, codes[i]);
+    if (glyph.width > 0 && glyph.height > 0) {
+      ink.left = std::min(ink.left, pen + glyph.left);
+      ink.right = std::max(ink.right, pen + glyph.left + glyph.width);
+      ink.top = std::min(ink.top, baseline - glyph.top);
+      ink.bottom = std::max(ink.bottom, baseline - glyph.top + glyph.height);
+    }
+    pen += glyph.advance;
+  }
+  ink.right = std::max(ink.right, pen);
+  Rect area = Intersect(ink, bounds);
+  if (area.Width() <= 0 || area.Height() <= 0) return coverage;
+  coverage.x = area.left;
+  coverage.y = area.top;
+  coverage.width = area.Width();
+  coverage.height = area.Height();
+  coverage.pixels.assign(static_cast<size_t>(coverage.width) * coverage.height, 0);
+  auto plot = [&](int32_t px, int32_t py, uint8_t value) {
+    if (px < area.left || px >= area.right || py < area.top || py >= area.bottom) return;
+    uint8_t& target =
+        coverage.pixels[static_cast<size_t>(py - area.top) * coverage.width + (px - area.left)];
+    target = std::max(target, value);
+  };
+  auto underline = [&](int32_t from, int32_t to) {
+    int32_t top = baseline + font->underlineOffset;
+    for (int32_t row = top; row < top + font->underlineThickness; ++row) {
+      for (int32_t column = from; column < to; ++column) plot(column, row, 255);
+    }
+  };
+  pen = x;
+  for (size_t i = begin; i < end; ++i) {
+    const Glyph& glyph = LoadGlyph(font, codes[i]);
+    for (int32_t row = 0; row < glyph.height; ++row) {
+      for (int32_t column = 0; column < glyph.width; ++column) {
+        uint8_t value = glyph.coverage[static_cast<size_t>(row) * glyph.width + column];
+        if (value) plot(pen + glyph.left + column, baseline - glyph.top + row, value);
+      }
+    }
+    if (!characters.marked.empty() && characters.marked[i]) underline(pen, pen + glyph.advance);
+    pen += glyph.advance;
+  }
+  if (font->description.underline) underline(x, pen);
+  return coverage;
+}
+
+const Rect kEverywhere{INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2};
+
+// Called with the lock held.
+bool IsLive(const Font* font) {
+  return gLiveFonts && gLiveFonts->count(font) != 0;
+}
+
+Font* MakeFont(const FontDescription& description, bool stock);
+
+Font* StockFont(Font** slot, const FontDescription& description) {
+  std::lock_guard<std::mutex> hold(gLock);
+  if (!*slot) *slot = MakeFont(description, true);
+  return *slot;
+}
+
+// Called with the lock held. The font a context draws with; a font deleted
+// while selected is traced and replaced by the system font.
+Font* FontOf(const DeviceContext* dc, const char* operation);
+
+Font* gDefaultGuiFont = nullptr;
+Font* gSystemFont = nullptr;
+
+FontDescription DefaultGuiDescription() {
+  FontDescription description;
+  description.size = -kDefaultGuiPixelHeight;
+  description.face = kDefaultFace;
+  return description;
+}
+
+FontDescription SystemDescription() {
+  FontDescription description;
+  description.size = -kSystemPixelHeight;
+  description.weight = kFontWeightBold;
+  description.face = kDefaultFace;
+  return description;
+}
+
+Font* MakeFont(const FontDescription& description, bool stock) {
+  // Points become pixels at 96 per inch, truncating; negative sizes are
+  // pixels already.
+  int64_t pixels = description.size < 0   ? -static_cast<int64_t>(description.size)
+                   : description.size > 0 ? int64_t{kScreenPixelsPerInch} * description.size / 72
+                                          : kDefaultGuiPixelHeight;
+  if (pixels > kLargestPixelHeight) {
+    Trace("CreateFont called with a size beyond 1024 pixels\n");
+    return nullptr;
+  }
+  auto font = std::make_unique<Font>();
+  font->description = description;
+  font->stock = stock;
+  font->pixelHeight = static_cast<int32_t>(std::max<int64_t>(pixels, 1));
+  std::string face = description.face;
+  size_t suffix = sizeof kEsperantoSuffix - 1;
+  if (face.size() >= suffix && face.compare(face.size() - suffix, suffix, kEsperantoSuffix) == 0) {
+    font->esperanto = true;
+    face.resize(face.size() - suffix);
+  }
+  face = Trimmed(face);
+  if (face.empty()) face = kDefaultFace;
+  if (!ChooseFace(font.get(), face, description.weight >= 600, description.italic)) {
+    Trace("CreateFont found no DejaVu font file\n");
+    return nullptr;
+  }
+  if (!SizeFont(font.get())) {
+    Trace("CreateFont could not size the face\n");
+    return nullptr;
+  }
+  if (!gLiveFonts) gLiveFonts = new std::unordered_set<const Font*>();
+  gLiveFonts->insert(font.get());
+  return font.release();
+}
+
+Font* FontOf(const DeviceContext* dc, const char* operation) {
+  Font* font = GetSelectedFont(dc);
+  if (font && !IsLive(font)) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%s called with a deleted font (0x%08lX) selected\n",
+                  operation, static_cast<unsigned long>(reinterpret_cast<uintptr_t>(font)));
+    Trace(line);
+    font = nullptr;
+  }
+  if (!font) {
+    if (!gSystemFont) gSystemFont = MakeFont(SystemDescription(), true);
+    font = gSystemFont;
+  }
+  return font;
+}
+
+template <typename Unit>
+bool MeasureLine(Font* font, const Unit* text, int32_t count, TextExtent* extent) {
+  Characters characters;
+  if (!extent || !Decode(font, text, count, &characters)) {
+    Trace("GetTextExtent called without text or extent\n");
+    return false;
+  }
+  extent->width = Width(font, characters.codes, 0, characters.codes.size());
+  extent->height = font->metrics.height;
+  return true;
+}
+
+template <typename Unit>
+bool MeasureWithFont(const Font* font, const Unit* text, int32_t count, TextExtent* extent) {
+  std::lock_guard<std::mutex> hold(gLock);
+  if (!IsLive(font)) {
+    TraceWithAddress("GetTextExtent called on invalid font (0x%08lX)\n", font);
+    return false;
+  }
+  return MeasureLine(const_cast<Font*>(font), text, count, extent);
+}
+
+template <typename Unit>
+bool MeasureWithContext(const DeviceContext* dc, const Unit* text, int32_t count,
+                        TextExtent* extent) {
+  if (!dc) {
+    Trace("GetTextExtent called without a device context\n");
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(gLock);
+  Font* font = FontOf(dc, "GetTextExtent");
+  return font && MeasureLine(font, text, count, extent);
+}
+
+// Fills the opaque background and blends the coverage: outside the lock,
+// since the device context has rules of its own.
+void Paint(DeviceContext* dc, const std::vector<Rect>& backgrounds,
+           const std::vector<Coverage>& coverages) {
+  if (GetBackgroundMode(dc) == kBackgroundOpaque) {
+    Color background = GetBackgroundColor(dc);
+    for (const Rect& rect : backgrounds) {
+      if (rect.Width() > 0 && rect.Height() > 0) FillRectangle(dc, rect, background);
+    }
+  }
+  Color color = GetTextColor(dc);
+  for (const Coverage& coverage : coverages) {
+    if (coverage.pixels.empty()) continue;
+    DrawCoverage(dc, coverage.x, coverage.y, coverage.pixels.data(), coverage.width,
+                 coverage.height, coverage.width, color);
+  }
+}
+
+template <typename Unit>
+bool DrawLineAt(DeviceContext* dc, int32_t x, int32_t y, const Unit* text, int32_t count,
+                const Rect* clip) {
+  if (!dc) {
+    Trace("DrawTextAt called without a device context\n");
+    return false;
+  }
+  std::vector<Rect> backgrounds;
+  std::vector<Coverage> coverages;
+  {
+    std::lock_guard<std::mutex> hold(gLock);
+    Font* font = FontOf(dc, "DrawTextAt");
+    if (!font) return false;
+    Characters characters;
+    if (!Decode(font, text, count, &characters)) {
+      Trace("DrawTextAt called without text\n");
+      return false;
+    }
+    Rect bounds = clip ? *clip : kEverywhere;
+    int32_t width = Width(font, characters.codes, 0, characters.codes.size());
+    backgrounds.push_back(Intersect({x, y, x + width, y + font->metrics.height}, bounds));
+    coverages.push_back(RenderLine(font, characters, 0, characters.codes.size(), x, y, bounds));
+  }
+  Paint(dc, backgrounds, coverages);
+  return true;
+}
+
+// Called with the lock held. Lays the text out in the rectangle; with
+// coverages, renders each line too. Answers the text's height.
+int32_t Format(Font* font, Characters* characters, Rect* rect, uint32_t flags,
+               std::vector<Rect>* backgrounds, std::vector<Coverage>* coverages) {
+  if (!(flags & kTextNoPrefix)) ApplyPrefixes(characters);
+  std::vector<Line> lines = BreakLines(font, characters->codes, rect->Width(), flags);
+  int32_t lineHeight = font->metrics.height;
+  int32_t total = lineHeight * static_cast<int32_t>(lines.size());
+  if (flags & kTextCalculateRectangle) {
+    int32_t widest = 0;
+    for (const Line& line : lines) widest = std::max(widest, line.width);
+    rect->right = rect->left + widest;
+    rect->bottom = rect->top + total;
+    return total;
+  }
+  int32_t y = rect->top;
+  if (flags & kTextSingleLine) {
+    if (flags & kTextVerticalCenter) {
+      y = rect->top + (rect->Height() - lineHeight) / 2;
+    } else if (flags & kTextBottom) {
+      y = rect->bottom - lineHeight;
+    }
+  }
+  Rect bounds = (flags & kTextNoClip) ? kEverywhere : *rect;
+  for (const Line& line : lines) {
+    int32_t x = rect->left;
+    if (flags & kTextRight) {
+      x = rect->right - line.width;
+    } else if (flags & kTextCenter) {
+      x = rect->left + (rect->Width() - line.width) / 2;
+    }
+    backgrounds->push_back(Intersect({x, y, x + line.width, y + lineHeight}, bounds));
+    coverages->push_back(RenderLine(font, *characters, line.begin, line.end, x, y, bounds));
+    y += lineHeight;
+  }
+  return total;
+}
+
+template <typename Unit>
+int32_t DrawFormatted(DeviceContext* dc, const Unit* text, int32_t count, Rect* rect,
+                      uint32_t flags) {
+  if (!dc || !rect) {
+    Trace("DrawText called without a device context or rectangle\n");
+    return 0;
+  }
+  std::vector<Rect> backgrounds;
+  std::vector<Coverage> coverages;
+  int32_t height = 0;
+  {
+    std::lock_guard<std::mutex> hold(gLock);
+    Font* font = FontOf(dc, "DrawText");
+    if (!font) return 0;
+    Characters characters;
+    if (!Decode(font, text, count, &characters)) {
+      Trace("DrawText called without text\n");
+      return 0;
+    }
+    height = Format(font, &characters, rect, flags, &backgrounds, &coverages);
+  }
+  Paint(dc, backgrounds, coverages);
+  return height;
+}
+
+template <typename Unit>
+int32_t CalculateWithFont(const Font* font, const Unit* text, int32_t count, Rect* rect,
+                          uint32_t flags) {
+  std::lock_guard<std::mutex> hold(gLock);
+  if (!IsLive(font)) {
+    TraceWithAddress("CalculateTextRectangle called on invalid font (0x%08lX)\n", font);
+    return 0;
+  }
+  Characters characters;
+  if (!rect || !Decode(font, text, count, &characters)) {
+    Trace("CalculateTextRectangle called without text or rectangle\n");
+    return 0;
+  }
+  std::vector<Rect> backgrounds;
+  std::vector<Coverage> coverages;
+  return Format(const_cast<Font*>(font), &characters, rect, flags | kTextCalculateRectangle,
+                &backgrounds, &coverages);
+}
+
+}  // namespace
+
+Font* CreateFont(const FontDescription& description) {
+  std::lock_guard<std::mutex> hold(gLock);
+  return MakeFont(description, false);
+}
+
+bool DeleteFont(Font* font) {
+  std::lock_guard<std::mutex> hold(gLock);
+  if (!IsLive(font)) {
+    TraceWithAddress("DeleteFont called on invalid font (0x%08lX)\n", font);
+    return false;
+  }
+  if (font->stock) return true;
+  gLiveFonts->erase(font);
+  if (font->size) FT_Done_Size(font->size);
+  delete font;
+  return true;
+}
+
+bool GetFontDescription(const Font* font, FontDescription* description) {
+  std::lock_guard<std::mutex> hold(gLock);
+  if (!IsLive(font) || !description) {
+    TraceWithAddress("GetFontDescription called on invalid font (0x%08lX)\n", font);
+    return false;
+  }
+  *description = font->description;
+  return true;
+}
+
+Font* GetDefaultGuiFont() {
+  return StockFont(&gDefaultGuiFont, DefaultGuiDescription());
+}
+
+Font* GetSystemFont() {
+  return StockFont(&gSystemFont, SystemDescription());
+}
+
+bool GetFontMetrics(const Font* font, FontMetrics* metrics) {
+  std::lock_guard<std::mutex> hold(gLock);
+  if (!IsLive(font) || !metrics) {
+    TraceWithAddress("GetFontMetrics called on invalid font (0x%08lX)\n", font);
+    return false;
+  }
+  *metrics = font->metrics;
+  return true;
+}
+
+bool GetFontMetrics(const DeviceContext* dc, FontMetrics* metrics) {
+  if (!dc || !metrics) {
+    Trace("GetFontMetrics called without a device context or metrics\n");
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(gLock);
+  Font* font = FontOf(dc, "GetFontMetrics");
+  if (!font) return false;
+  *metrics = font->metrics;
+  return true;
+}
+
+bool GetTextExtent(const Font* font, const char* text, int32_t count, TextExtent* extent) {
+  return MeasureWithFont(font, text, count, extent);
+}
+bool GetTextExtent(const Font* font, const char16_t* text, int32_t count, TextExtent* extent) {
+  return MeasureWithFont(font, text, count, extent);
+}
+bool GetTextExtent(const DeviceContext* dc, const char* text, int32_t count, TextExtent* extent) {
+  return MeasureWithContext(dc, text, count, extent);
+}
+bool GetTextExtent(const DeviceContext* dc, const char16_t* text, int32_t count,
+                   TextExtent* extent) {
+  return MeasureWithContext(dc, text, count, extent);
+}
+
+bool DrawTextAt(DeviceContext* dc, int32_t x, int32_t y, const char* text, int32_t count,
+                const Rect* clip) {
+  return DrawLineAt(dc, x, y, text, count, clip);
+}
+bool DrawTextAt(DeviceContext* dc, int32_t x, int32_t y, const char16_t* text, int32_t count,
+                const Rect* clip) {
+  return DrawLineAt(dc, x, y, text, count, clip);
+}
+
+int32_t DrawText(DeviceContext* dc, const char* text, int32_t count, Rect* rect, uint32_t flags) {
+  return DrawFormatted(dc, text, count, rect, flags);
+}
+int32_t DrawText(DeviceContext* dc, const char16_t* text, int32_t count, Rect* rect,
+                 uint32_t flags) {
+  return DrawFormatted(dc, text, count, rect, flags);
+}
+
+int32_t CalculateTextRectangle(const Font* font, const char* text, int32_t count, Rect* rect,
+                               uint32_t flags) {
+  return CalculateWithFont(font, text, count, rect, flags);
+}
+int32_t CalculateTextRectangle(const Font* font, const char16_t* text, int32_t count, Rect* rect,
+                               uint32_t flags) {
+  return CalculateWithFont(font, text, count, rect, flags);
+}
