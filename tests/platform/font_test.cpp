@@ -583,4 +583,49 @@ TEST(FontTest, FontsAreSharedAcrossThreads) {
   for (int t = 0; t < 4; ++t) EXPECT_EQ(mismatches[t], 0);
 }
 
+TEST(FontTest, TextOnAPaletteBitmapTakesTheNearestEntries) {
+  // Black at 0, a middle grey at 128, white everywhere else: antialiased
+  // edges must land on the grey, never on an index outside the three.
+  std::vector<PaletteQuad> palette(256, PaletteQuad{255, 255, 255, 0});
+  palette[0] = PaletteQuad{0, 0, 0, 0};
+  palette[128] = PaletteQuad{128, 128, 128, 0};
+  Bitmap* bitmap = CreateBitmap(60, 24, 8, palette.data());
+  ASSERT_TRUE(bitmap);
+  DeviceContext* dc = CreateMemoryDC(nullptr);
+  Bitmap* previous = SelectBitmap(dc, bitmap);
+  FillRectangle(dc, {0, 0, 60, 24}, kWhite);
+  FontPointer font = MakeFont("DejaVu Sans", -16);
+  SelectFont(dc, font.get());
+  SetTextColor(dc, kBlack);
+  SetBackgroundMode(dc, kBackgroundTransparent);
+  ASSERT_TRUE(DrawTextAt(dc, 2, 2, "Sow", -1, nullptr));
+
+  BitmapLayout layout;
+  ASSERT_TRUE(GetBitmapLayout(bitmap, &layout));
+  int counts[3] = {0, 0, 0};
+  int others = 0;
+  for (int32_t y = 0; y < layout.height; ++y) {
+    for (int32_t x = 0; x < layout.width; ++x) {
+      uint8_t index = layout.bits[y * layout.pitch + x];
+      if (index == 0) {
+        ++counts[0];
+      } else if (index == 128) {
+        ++counts[1];
+      } else if (palette[index].red == 255) {
+        ++counts[2];
+      } else {
+        ++others;
+      }
+    }
+  }
+  EXPECT_GT(counts[0], 0);
+  EXPECT_GT(counts[1], 0);
+  EXPECT_EQ(others, 0);
+
+  SelectFont(dc, nullptr);
+  SelectBitmap(dc, previous);
+  DeleteMemoryDC(dc);
+  DeleteBitmap(bitmap);
+}
+
 }  // namespace
