@@ -724,6 +724,10 @@ int32_t Format(Font* font, Characters* characters, Rect* rect, uint32_t flags,
     coverages->push_back(RenderLine(font, *characters, line.begin, line.end, x, y, bounds));
     y += lineHeight;
   }
+  // Placed vertically, the answer is where the text ends below the top.
+  if ((flags & kTextSingleLine) && (flags & (kTextVerticalCenter | kTextBottom))) {
+    return y - rect->top;
+  }
   return total;
 }
 

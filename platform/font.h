@@ -117,7 +117,9 @@ enum TextFlags : uint32_t {
   // "&&" stands for "&" itself, as controls show their access keys.
   kTextNoPrefix = 0x0800,
 };
-// Answers the height of the text (lines times the line height), 0 on failure.
+// Answers the height of the text (lines times the line height); for a single
+// line placed by kTextVerticalCenter or kTextBottom, the distance from the
+// rectangle's top to the bottom of the text. 0 on failure.
 // Lines end at line feeds, carriage returns or both together.
 int32_t DrawText(DeviceContext* dc, const char* text, int32_t count, Rect* rect, uint32_t flags);
 int32_t DrawText(DeviceContext* dc, const char16_t* text, int32_t count, Rect* rect,

@@ -322,14 +322,16 @@ TEST(FontTest, AlignmentFlagsPlaceTheText) {
   const int32_t freeWidth = box.Width() - extent.width;
   const int32_t freeHeight = box.Height() - metrics.height;
 
-  auto inkOf = [&](uint32_t flags) {
+  // The answer is the text's height, measured from the rectangle's top when
+  // the line is placed vertically.
+  auto inkOf = [&](uint32_t flags, int32_t answer) {
     Canvas canvas(80, 40);
     SelectFont(canvas.dc(), mono.get());
     Rect rect = box;
-    EXPECT_EQ(DrawText(canvas.dc(), "Ab", -1, &rect, flags), metrics.height);
+    EXPECT_EQ(DrawText(canvas.dc(), "Ab", -1, &rect, flags), answer);
     return canvas.InkBox();
   };
-  Rect left = inkOf(kTextLeft);
+  Rect left = inkOf(kTextLeft, metrics.height);
   ASSERT_GT(left.Width(), 0);
   // The ink starts near the rectangle's corner, inside the line's cell.
   EXPECT_GE(left.left, box.left);
@@ -353,7 +355,7 @@ TEST(FontTest, AlignmentFlagsPlaceTheText) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.flags);
-    Rect ink = inkOf(c.flags);
+    Rect ink = inkOf(c.flags, c.dy + metrics.height);
     EXPECT_EQ(ink.left, left.left + c.dx);
     EXPECT_EQ(ink.right, left.right + c.dx);
     EXPECT_EQ(ink.top, left.top + c.dy);
@@ -370,7 +372,7 @@ TEST(FontTest, AlignmentFlagsPlaceTheText) {
             2 * metrics.height);
   Rect first = canvas.InkBox(kWhite, {0, 0, 80, metrics.height});
   Rect second = canvas.InkBox(kWhite, {0, metrics.height, 80, 2 * metrics.height});
-  Rect single = inkOf(kTextLeft);  // "Ab" at the box's left
+  Rect single = inkOf(kTextLeft, metrics.height);  // "Ab" at the box's left
   EXPECT_EQ(first.left, rect.right - 4 * w + (single.left - box.left));
   EXPECT_EQ(second.left, rect.right - 2 * w + (single.left - box.left));
   EXPECT_EQ(first.right, second.right);
