@@ -40,7 +40,7 @@ char g_list[kLongestList + 1];
 
 char UpperAscii(char character) {
   return character >= 'a' && character <= 'z' ? static_cast<char>(character - ('a' - 'A'))
-                                               : character;
+                                              : character;
 }
 
 uint16_t CodeToId(const char* code, size_t length) {
@@ -95,7 +95,9 @@ string ValueName(const char16_t* prefix, const char16_t* product) {
   return name;
 }
 
-bool IsEmpty(const TCHAR* text) { return !text || text[0] == 0; }
+bool IsEmpty(const TCHAR* text) {
+  return !text || text[0] == 0;
+}
 
 // A value of the selection key as text; anything missing, unreadable or not
 // a string counts as empty.
@@ -126,9 +128,8 @@ bool WriteSelection(const string& name, const string& text) {
   RegistryKey key;
   if (RegistryCreateKey(kRegistryLocalMachine, kSelectionKey, &key) != kErrorSuccess) return false;
   uint32_t size = (text.Length() + 1) * static_cast<uint32_t>(sizeof(char16_t));
-  bool written =
-      RegistrySetValue(key, name.Wide(), RegistryValueType::String, text.Wide(), size) ==
-      kErrorSuccess;
+  bool written = RegistrySetValue(key, name.Wide(), RegistryValueType::String, text.Wide(), size) ==
+                 kErrorSuccess;
   RegistryCloseKey(key);
   return written;
 }
@@ -174,8 +175,8 @@ void InitLanguage(const TCHAR* product, uint32_t listId) {
   string productName;
   if (!IsEmpty(product)) {
     productName = product;
-    uint32_t length = productName.Length() < kLongestProduct ? productName.Length()
-                                                             : kLongestProduct;
+    uint32_t length =
+        productName.Length() < kLongestProduct ? productName.Length() : kLongestProduct;
     std::memcpy(g_product, productName.Wide(), length * sizeof(char16_t));
     g_product[length] = 0;
   }

@@ -56,7 +56,8 @@ RegBlob::RegBlob(const RegBlob& other) : size(other.size), owned(other.owned) {
   if (!data) size = 0;
 }
 
-RegBlob::RegBlob(RegBlob&& other) noexcept : data(other.data), size(other.size), owned(other.owned) {
+RegBlob::RegBlob(RegBlob&& other) noexcept
+    : data(other.data), size(other.size), owned(other.owned) {
   other.data = nullptr;
   other.size = 0;
   other.owned = false;
@@ -131,7 +132,9 @@ RegKey& RegKey::operator=(const RegKey& other) {
   return *this;
 }
 
-void RegKey::SetValueName(const string& valueName) { valueName_ = valueName; }
+void RegKey::SetValueName(const string& valueName) {
+  valueName_ = valueName;
+}
 
 // ---------------------------------------------------------------------------
 // Keys
@@ -236,7 +239,9 @@ RegBlob RegKey::ReadBinary() const {
   return blob;
 }
 
-bool RegKey::WriteBinary(const RegBlob& blob) const { return WriteBinary(blob.data, blob.size); }
+bool RegKey::WriteBinary(const RegBlob& blob) const {
+  return WriteBinary(blob.data, blob.size);
+}
 
 bool RegKey::WriteBinary(const void* data, uint32_t size) const {
   return WriteRaw(RegistryValueType::Binary, data, size);

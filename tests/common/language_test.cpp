@@ -45,7 +45,9 @@ std::string Utf8(const char16_t* text) {
   return out;
 }
 
-std::string Utf8(const string& text) { return Utf8(text.Wide()); }
+std::string Utf8(const string& text) {
+  return Utf8(text.Wide());
+}
 
 constexpr const char16_t* kSelectionKey = u"Software\\Qualen\\NLS";
 
@@ -69,8 +71,7 @@ std::string ReadSelection(const char16_t* name) {
   return text;
 }
 
-void WriteSelection(const char16_t* name, RegistryValueType type, const void* data,
-                    uint32_t size) {
+void WriteSelection(const char16_t* name, RegistryValueType type, const void* data, uint32_t size) {
   RegistryKey key;
   ASSERT_EQ(RegistryCreateKey(kRegistryLocalMachine, kSelectionKey, &key), kErrorSuccess);
   ASSERT_EQ(RegistrySetValue(key, name, type, data, size), kErrorSuccess);
@@ -119,12 +120,10 @@ TEST_F(Language, StoredChoice) {
     const char* storedAfter;
   };
   const Case cases[] = {
-      {u"eo", 0, 1, "eo"},   // any spelling of an offered code
-      {u"EN", 1033, 0, "EN"},
-      {u"FR", 1033, 0, "EN"},  // known, but not offered
-      {u"XX", 1033, 0, "EN"},  // unknown
-      {u"E", 1033, 0, "EN"},
-      {u"", 1033, 0, "EN"},
+      {u"eo", 0, 1, "eo"},                             // any spelling of an offered code
+      {u"EN", 1033, 0, "EN"}, {u"FR", 1033, 0, "EN"},  // known, but not offered
+      {u"XX", 1033, 0, "EN"},                          // unknown
+      {u"E", 1033, 0, "EN"},  {u"", 1033, 0, "EN"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Utf8(c.stored.c_str()));
@@ -244,10 +243,9 @@ TEST(LanguageCodes, CodeToId) {
     const char* code;
     uint16_t language;
   };
-  const Case cases[] = {{"EO", 0},         {"eo", 0},          {"En", 1033},
-                        {"FR", 1036},      {"de", 1031},       {"ES", 1034},
-                        {"EN ", 0xFFFF},   {"E", 0xFFFF},      {"", 0xFFFF},
-                        {"ENG", 0xFFFF},   {nullptr, 0xFFFF},  {"IT", 0xFFFF}};
+  const Case cases[] = {{"EO", 0},    {"eo", 0},       {"En", 1033},      {"FR", 1036},
+                        {"de", 1031}, {"ES", 1034},    {"EN ", 0xFFFF},   {"E", 0xFFFF},
+                        {"", 0xFFFF}, {"ENG", 0xFFFF}, {nullptr, 0xFFFF}, {"IT", 0xFFFF}};
   for (const Case& c : cases) {
     EXPECT_EQ(LanguageCodeToId(c.code), c.language) << (c.code ? c.code : "(null)");
   }
@@ -293,7 +291,9 @@ TEST_F(Language, TableTexts) {
 TEST_F(Language, NarrowingFollowsTheLanguage) {
   InitLanguage(kProduct, kListEnEo);
   ASSERT_TRUE(SetLanguage(kLanguageEsperanto));
-  EXPECT_EQ(std::string(string(StringId(kTextLow)).Narrow()), "Malforta \xE6" "e\xB6");
+  EXPECT_EQ(std::string(string(StringId(kTextLow)).Narrow()),
+            "Malforta \xE6"
+            "e\xB6");
   ASSERT_TRUE(SetLanguage(1033));
   EXPECT_EQ(std::string(string(u"\u0109e\u0125").Narrow()), "ceh");
 }
@@ -308,8 +308,8 @@ TEST_F(Language, FindLangResourceFallsBackInOrder) {
   const Case cases[] = {
       {0, "C", 2, "dek ses"},
       {0x407, "C", 2, "sechzehn"},
-      {0x40C, "de_DE.UTF-8", 2, "sechzehn"},  // the user's language
-      {0x40C, "C", 2, "sixteen"},             // then English
+      {0x40C, "de_DE.UTF-8", 2, "sechzehn"},   // the user's language
+      {0x40C, "C", 2, "sixteen"},              // then English
       {0x409, "C", 3, "zweiunddrei\u00DFig"},  // then any
       {0x409, "C", 9, nullptr},
   };
@@ -319,8 +319,7 @@ TEST_F(Language, FindLangResourceFallsBackInOrder) {
     SCOPED_TRACE(testing::Message() << c.language << " " << c.userLanguage << " " << c.block);
     setenv("LC_ALL", c.userLanguage, 1);
     uint32_t size = 0;
-    const uint8_t* block =
-        FindLangResource(kResourceTypeString, c.block, c.language, &size);
+    const uint8_t* block = FindLangResource(kResourceTypeString, c.block, c.language, &size);
     if (!c.text) {
       EXPECT_EQ(block, nullptr);
       EXPECT_EQ(size, 0u);
@@ -363,16 +362,12 @@ TEST(StringBlock, Walk) {
     const char* text;  // null: refused
   };
   const Case cases[] = {
-      {0, size, nullptr},      // empty
-      {1, size, "ab"},
-      {2, size, nullptr},      // holds a NUL
-      {3, size, "c"},
-      {4, size, nullptr},      // past the last
-      {16, size, nullptr},     // not an entry of a block
-      {3, size - 2, nullptr},  // its text cut off
-      {1, 7, nullptr},
-      {1, 8, "ab"},
-      {0, 0, nullptr},
+      {0, size, nullptr},                          // empty
+      {1, size, "ab"},        {2, size, nullptr},  // holds a NUL
+      {3, size, "c"},         {4, size, nullptr},  // past the last
+      {16, size, nullptr},                         // not an entry of a block
+      {3, size - 2, nullptr},                      // its text cut off
+      {1, 7, nullptr},        {1, 8, "ab"},       {0, 0, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.index << " of " << c.size);

@@ -3,17 +3,26 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "foundation/tl_dialog.h"
 #include "foundation/tl_memory.h"
 
 namespace {
 
-std::string Utf8(const string& text) { return std::string(text.Narrow()); }
+std::vector<std::string>* g_traceLines = nullptr;
+void CollectTrace(const char* text) {
+  g_traceLines->push_back(text);
+}
+
+std::string Utf8(const string& text) {
+  return std::string(text.Narrow());
+}
 
 std::vector<uint8_t> Bytes(const void* data, size_t size) {
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
@@ -189,13 +198,11 @@ TEST_F(RegKeyTest, VersionedValues) {
     bool read;
   };
   const Case cases[] = {
-      {0x00010000, 24, true},   // room to spare: zeros after the record
-      {0x00010000, 20, true},
-      {0x00010000, 8, true},    // a short buffer takes the front
-      {0x00010000, 0, true},
-      {0x00010001, 20, false},  // wants 1.1
-      {0x00020000, 20, false},  // wants 2.0
-      {0x00000000, 20, false},  // wants 0.0
+      {0x00010000, 24, true},                            // room to spare: zeros after the record
+      {0x00010000, 20, true},  {0x00010000, 8, true},    // a short buffer takes the front
+      {0x00010000, 0, true},   {0x00010001, 20, false},  // wants 1.1
+      {0x00020000, 20, false},                           // wants 2.0
+      {0x00000000, 20, false},                           // wants 0.0
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << c.version << " into " << std::dec << c.size);
@@ -262,9 +269,21 @@ TEST_F(RegKeyTest, DeleteTree) {
 
   // An empty name would be the key itself, and for a root all of it.
   ASSERT_TRUE(RegKey(qualen, string(u"Keep"), string(u"v")).WriteNumber(1));
-  EXPECT_FALSE(RegKey(string(u"HKCU")).DeleteTree(string()));
+  std::vector<std::string> lines;
+  g_traceLines = &lines;
+  DebugTraceSink previous = SetDebugTraceSink(CollectTrace);
+  RegKey user(string(u"HKCU"));
+  EXPECT_FALSE(user.DeleteTree(string()));
   EXPECT_FALSE(qualen.DeleteSubkey(string()));
+  SetDebugTraceSink(previous);
   EXPECT_TRUE(KeyExists(kRegistryCurrentUser, u"Software\\Qualen\\Keep"));
+  ASSERT_EQ(lines.size(), 2u);
+  char address[32];
+  std::snprintf(address, sizeof(address), "(0x%08lX)",
+                static_cast<unsigned long>(reinterpret_cast<uintptr_t>(&user)));
+  EXPECT_EQ(lines[0],
+            std::string("RegKey::DeleteTree called without a subkey name ") + address + "\n");
+  EXPECT_EQ(lines[1].rfind("RegKey::DeleteSubkey called without a subkey name (0x", 0), 0u);
 
   RegKey missing(string(u"HKCU\\Software\\Nobody"));
   EXPECT_FALSE(missing.DeleteTree(string(u"Any")));
