@@ -445,6 +445,18 @@ class Converter {
   }
 
   Target& target() { return target_; }
+  // Values pass unchanged (same layout, or identical palettes).
+  bool Identity() const {
+    if (kind_ == Kind::kSame) return true;
+    if (kind_ != Kind::kLookup) return false;
+    int32_t size = 1 << source_->depth;
+    for (int32_t i = 0; i < size; ++i) {
+      if (lookup_[i] != static_cast<uint32_t>(i)) return false;
+    }
+    return true;
+  }
+  bool FromEightBits() const { return kind_ == Kind::kLookup && source_->depth == 8; }
+  const std::array<uint32_t, 256>& lookup() const { return lookup_; }
 
  private:
   enum class Kind { kFromMono, kToMono, kLookup, kSame, kThroughColor };
@@ -500,6 +512,57 @@ void Transfer(DeviceContext* destination, const Rect& area, DeviceContext* sourc
     }
     NoteDrawn(destination, piece);
   }
+}
+
+// Plain copies between two bitmaps row by row: the same layout, and 8-bit
+// art into true-colour pictures, the common case of drawing to windows.
+// False when the copy needs the general path.
+bool FastCopy(DeviceContext* destination, const Rect& area, DeviceContext* source, int32_t offsetX,
+              int32_t offsetY) {
+  Bitmap& d = *destination->bitmap;
+  const Bitmap& s = *source->bitmap;
+  if (&d == &s || d.monochrome || s.monochrome) return false;
+  Converter converter(destination, source);
+  bool same = d.depth == s.depth && d.depth >= 8 && converter.Identity();
+  bool widen = converter.FromEightBits() && d.depth >= 16;
+  if (!same && !widen) return false;
+  const std::array<uint32_t, 256>& lookup = converter.lookup();
+  for (const Rect& clip : ClipRects(destination)) {
+    Rect piece = Intersect(clip, area);
+    if (IsEmpty(piece)) continue;
+    for (int32_t y = piece.top; y < piece.bottom; ++y) {
+      uint8_t* out = d.pixels.get() + static_cast<size_t>(y) * d.pitch;
+      const uint8_t* in = s.pixels.get() + static_cast<size_t>(y + offsetY) * s.pitch;
+      if (same && d.depth != 32) {
+        size_t bytes = static_cast<size_t>(d.depth / 8);
+        std::memcpy(out + piece.left * bytes, in + (piece.left + offsetX) * bytes,
+                    piece.Width() * bytes);
+        continue;
+      }
+      for (int32_t x = piece.left; x < piece.right; ++x) {
+        uint32_t value = same ? ReadValue(s, x + offsetX, y + offsetY) : lookup[in[x + offsetX]];
+        switch (d.depth) {
+          case 16:
+            out[2 * x] = static_cast<uint8_t>(value);
+            out[2 * x + 1] = static_cast<uint8_t>(value >> 8);
+            break;
+          case 24:
+            out[3 * x] = static_cast<uint8_t>(value);
+            out[3 * x + 1] = static_cast<uint8_t>(value >> 8);
+            out[3 * x + 2] = static_cast<uint8_t>(value >> 16);
+            break;
+          default:
+            // The top byte of a 32-bit pixel stays as it was.
+            out[4 * x] = static_cast<uint8_t>(value);
+            out[4 * x + 1] = static_cast<uint8_t>(value >> 8);
+            out[4 * x + 2] = static_cast<uint8_t>(value >> 16);
+            break;
+        }
+      }
+    }
+    NoteDrawn(destination, piece);
+  }
+  return true;
 }
 
 bool NeedsSource(uint32_t operation) {
@@ -807,6 +870,9 @@ bool BlitBits(DeviceContext* destination, int32_t x, int32_t y, int32_t width, i
     if (right <= left || bottom <= top) return true;
     Rect area{dx + left, dy + top, dx + right, dy + bottom};
     int32_t offsetX = sx - dx, offsetY = sy - dy;
+    if (operation == kRasterCopy && FastCopy(destination, area, source, offsetX, offsetY)) {
+      return true;
+    }
     Transfer(
         destination, area, source, [offsetX](int32_t px) { return px + offsetX; },
         [offsetY](int32_t py) { return py + offsetY; }, operation);

@@ -66,7 +66,9 @@ bool ReadWindowPicture(WindowHandle window, const Rect& area, uint32_t* pixels, 
 
 // For backends: input in screen coordinates, routed as the user's input is
 // (see input.h): to the capturing window, else to the top-most window under
-// the point inside its region, in client coordinates.
+// the point inside its region, in client coordinates. These may call the
+// backend back (a click that activates a window raises it), so a backend
+// must not hold a lock of its own across them.
 void DeliverMouse(uint32_t message, Point screen, uint32_t keys);
 // Key messages go to the focused window (else the active one).
 void DeliverKey(uint32_t message, uint32_t virtualKey, uint32_t data);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -89,6 +90,7 @@ struct WindowRecord {
   RegionPointer update;   // invalid area, client coordinates; null when valid
   RegionPointer shape;    // window region, window coordinates; null for the rectangle
   std::shared_ptr<Bitmap> surface;  // top-level windows: the picture
+  uint32_t classCursor = 0;
 };
 
 struct Timer {
@@ -150,6 +152,7 @@ struct State {
   WindowHandle active;
   Point cursor;
   std::array<bool, 256> keys{};  // virtual keys down, as the input said
+  uint32_t systemCursor = 0;     // the system cursor shown
 };
 
 State& Global() {
@@ -578,6 +581,7 @@ WindowHandle CreateWindowWide(const char16_t* className, std::u16string text, ui
     record->className = windowClass->description.name;
     record->classKey = ClassKey(record->className);
     record->procedure = windowClass->description.procedure;
+    record->classCursor = windowClass->description.cursor;
     record->style = style;
     record->controlId = controlId;
     record->words.assign(static_cast<size_t>(std::max(0, windowClass->description.windowWords)), 0);
@@ -1765,6 +1769,7 @@ bool RequestWindowClose(WindowHandle window) {
 // Input from a backend or from injection.
 
 void DeliverMouse(uint32_t message, Point screen, uint32_t keys) {
+  uint32_t cursor = 0;
   WindowHandle target;
   Point client;
   bool activate = false;
@@ -1784,7 +1789,9 @@ void DeliverMouse(uint32_t message, Point screen, uint32_t keys) {
     Point origin;
     OriginLocked(target, &origin);
     client = {screen.x - origin.x, screen.y - origin.y};
+    cursor = record->classCursor;
   }
+  if (cursor && message == kMessageMouseMove) SetSystemCursor(cursor);
   if (activate) ChangeActive(target, kActivationByClick);
   PostWindowMessage(target, message, keys, MakePointParameter(client.x, client.y));
 }
@@ -1861,4 +1868,14 @@ bool ReadWindowPicture(WindowHandle window, const Rect& area, uint32_t* pixels, 
 bool IsKeyDown(uint32_t virtualKey) {
   std::lock_guard<std::mutex> lock(Global().mutex);
   return virtualKey < Global().keys.size() && Global().keys[virtualKey];
+}
+
+uint32_t SetSystemCursor(uint32_t cursor) {
+  uint32_t previous;
+  {
+    std::lock_guard<std::mutex> lock(Global().mutex);
+    previous = std::exchange(Global().systemCursor, cursor);
+  }
+  if (previous != cursor) GetScreenBackend()->CursorChanged(cursor);
+  return previous;
 }

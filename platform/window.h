@@ -334,6 +334,16 @@ WindowHandle GetForegroundWindow();
 // down to the deepest child; null when there is none.
 WindowHandle WindowFromPoint(Point screen);
 
+// System cursors, by the numbers classes and callers use. Setting answers
+// the cursor shown before. Moving the mouse over a window whose class names
+// a cursor shows that one.
+constexpr uint32_t kCursorArrow = 32512;
+constexpr uint32_t kCursorSizeNorthwestSoutheast = 32642;
+constexpr uint32_t kCursorSizeNortheastSouthwest = 32643;
+constexpr uint32_t kCursorSizeWestEast = 32644;
+constexpr uint32_t kCursorSizeNorthSouth = 32645;
+uint32_t SetSystemCursor(uint32_t cursor);
+
 // The screen, and the part of it windows may use (without the desktop's
 // panels), in screen coordinates.
 Rect GetScreenBounds();
