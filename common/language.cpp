@@ -15,7 +15,6 @@ constexpr const char16_t* kSelectionKey = u"Software\\Qualen\\NLS";
 constexpr const char16_t* kChoicePrefix = u"Lang-";
 constexpr const char16_t* kListPrefix = u"Opt-";
 constexpr const char* kDefaultList = "EN";
-constexpr uint16_t kLanguageEnglishUs = 1033;
 constexpr uint32_t kLongestProduct = 260;
 constexpr uint32_t kLongestList = 256;
 
@@ -31,7 +30,7 @@ constexpr CodeName kCodes[] = {
 // thread; the numbers are read from any thread that loads a text.
 std::recursive_mutex g_lock;
 std::atomic<bool> g_initialised{false};
-std::atomic<uint16_t> g_language{kLanguageEnglishUs};
+std::atomic<uint16_t> g_language{kLanguageEnglish};
 std::atomic<uint32_t> g_offset{0};
 std::atomic<uint32_t> g_step{1};
 std::atomic<uint32_t> g_module{0};
@@ -204,7 +203,7 @@ void InitLanguage(const TCHAR* product, uint32_t listId) {
 
   language = CodeToId(code, length);
   int32_t index = FindEntry(g_list, language);
-  g_language.store(index < 0 ? kLanguageEnglishUs : language, std::memory_order_release);
+  g_language.store(index < 0 ? kLanguageEnglish : language, std::memory_order_release);
   g_offset.store(index < 0 ? 0 : static_cast<uint32_t>(index), std::memory_order_release);
   g_step.store(CountEntries(g_list), std::memory_order_release);
   g_initialised.store(true, std::memory_order_release);
@@ -286,7 +285,7 @@ const uint8_t* FindLangResource(ResourceName type, ResourceName name, uint16_t l
   ResourceModule module = GetResourceModule();
   ResourceHandle resource = FindResource(module, type, name, language);
   if (!resource) resource = FindResource(module, type, name, GetUserDefaultLanguage());
-  if (!resource) resource = FindResource(module, type, name, kLanguageEnglishUs);
+  if (!resource) resource = FindResource(module, type, name, kLanguageEnglish);
   if (!resource) resource = FindResourceInAnyLanguage(module, type, name);
   if (!resource) return nullptr;
   const uint8_t* data = LoadResourceData(resource);
