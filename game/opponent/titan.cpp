@@ -206,6 +206,8 @@ uint32_t SearchThread(void*) {
                              reinterpret_cast<MessageLong>(move))) {
         MEM_DELETE(move);
       }
+    } else {
+      DebugTrace("SearchThread could not allocate the MOVE of its result");
     }
   }
   search.running = false;

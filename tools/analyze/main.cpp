@@ -8,7 +8,7 @@
 //
 // search and selfplay run the computer opponent as the game does: on its own
 // thread, answering with a posted message. A strength is low, medium, high or
-// 0, 1, 2. Without --seed, rand is seeded from the clock as the game seeds it.
+// 0, 1, 2. Without --seed, rand is seeded from the time of day, so that runs differ.
 //
 // Each command is one function in the table below; a position is always the
 // five fields of a BoardPosition, masks in decimal or 0x-hex. Invalid input
