@@ -1,13 +1,21 @@
 #include "foundation/tl_dialog.h"
 
 #include <atomic>
+#include <cstdlib>
 
 #include "foundation/tl_memory.h"
+#include "platform/messagebox.h"
+#include "platform/resource.h"
+#include "platform/thread.h"
 #include "platform/trace.h"
 
 namespace {
 
 std::atomic<DebugTraceSink> g_sink{nullptr};
+std::atomic<const DialogLanguage*> g_dialogLanguage{nullptr};
+
+constexpr uint32_t kAlertType = 0x41;  // OK and Cancel, information icon
+constexpr char kAlertCaption[] = "OK=Continue X=Quit";
 
 // Stores the UTF-8 form of one code point; returns the bytes written.
 size_t EncodeUtf8(uint32_t code, char* out) {
@@ -66,6 +74,53 @@ void SendLine(string& line) {
   if (utf8 != small) MEM_FREE(utf8);
 }
 
+int32_t ShowOnThisThread(const MESSAGE_PARAMS* params) {
+  return RunMessageBox(WindowHandle{}, params->text.Wide(), params->caption.Wide(), params->type);
+}
+
+// The box's own thread owns the record and frees it.
+uint32_t MessageBoxThread(void* parameter) {
+  auto* params = static_cast<MESSAGE_PARAMS*>(parameter);
+  ShowOnThisThread(params);
+  MEM_DELETE(params);
+  return 0;
+}
+
+void Alert(int32_t mode, const string& text) {
+  if (mode != 0) {
+    string line(text);
+    SendLine(line);
+    return;
+  }
+  if (ShowMessageBox(kAlertType, string(kAlertCaption), text) == kCommandCancel) std::exit(0);
+}
+
+const uint8_t* FindTemplate(uint32_t id, uint32_t* size) {
+  const DialogLanguage* language = g_dialogLanguage.load(std::memory_order_acquire);
+  if (language && language->findTemplate) return language->findTemplate(id, size);
+  ResourceHandle resource =
+      FindResource(GetProgramResourceModule(), kResourceTypeDialog, static_cast<uint16_t>(id));
+  if (!resource) return nullptr;
+  *size = GetResourceSize(resource);
+  return LoadResourceData(resource);
+}
+
+// The template of a base id in the current language; traced when missing.
+const uint8_t* LanguageTemplate(uint32_t id, uint32_t* size, const char* operation) {
+  const DialogLanguage* language = g_dialogLanguage.load(std::memory_order_acquire);
+  uint32_t offset = language && language->offset ? language->offset() : 0;
+  *size = 0;
+  const uint8_t* data = id + offset <= 0xFFFF ? FindTemplate(id + offset, size) : nullptr;
+  if (!data) DebugTrace("%s could not find dialog template %lu", operation, id + offset);
+  return data;
+}
+
+MemReportAnswer MemoryReportBox(const char* caption, const char* text) {
+  int32_t answer =
+      RunMessageBox(WindowHandle{}, text, caption, kMessageBoxOkCancel | kMessageBoxIconStop);
+  return answer == kCommandCancel ? MemReportAnswer::Debug : MemReportAnswer::Continue;
+}
+
 }  // namespace
 
 void DebugTraceList(const char* format, const FormatArgumentList& arguments) {
@@ -80,4 +135,62 @@ void DebugTraceList(const char16_t* format, const FormatArgumentList& arguments)
 
 DebugTraceSink SetDebugTraceSink(DebugTraceSink sink) {
   return g_sink.exchange(sink, std::memory_order_acq_rel);
+}
+
+void DebugAlertList(int32_t mode, const char* format, const FormatArgumentList& arguments) {
+  Alert(mode, sformat(format, arguments));
+}
+
+void DebugAlertList(int32_t mode, const char16_t* format, const FormatArgumentList& arguments) {
+  Alert(mode, sformat(format, arguments));
+}
+
+int32_t ShowMessageBox(uint32_t type, const string& caption, const string& text) {
+  MESSAGE_PARAMS* params = MEM_NEW(MESSAGE_PARAMS, "MESSAGE_PARAMS");
+  if (!params) return 0;
+  params->type = type;
+  params->caption = caption;
+  params->text = text;
+  if ((params->type & kMessageBoxIconMask) == 0) {
+    params->type |= (params->type & kMessageBoxButtonMask) ? kMessageBoxIconQuestion
+                                                           : kMessageBoxIconInformation;
+  }
+  if ((params->type & kMessageBoxOwnThread) == 0) {
+    int32_t answer = ShowOnThisThread(params);
+    MEM_DELETE(params);
+    return answer;
+  }
+  params->type &= ~kMessageBoxOwnThread;
+  ThreadHandle thread = StartThread(MessageBoxThread, params);
+  if (!thread) {
+    DebugTrace("ShowMessageBox could not start the thread of its box");
+    MEM_DELETE(params);
+    return 0;
+  }
+  CloseThreadHandle(thread);
+  return 0;
+}
+
+WindowHandle CreateLangDialog(uint32_t id, WindowHandle parent, DialogProcedure procedure,
+                              MessageLong value) {
+  uint32_t size = 0;
+  const uint8_t* data = LanguageTemplate(id, &size, "CreateLangDialog");
+  if (!data) return {};
+  return CreateDialogFromTemplate(data, size, parent, procedure, value);
+}
+
+intptr_t LangDialogBox(uint32_t id, WindowHandle parent, DialogProcedure procedure,
+                       MessageLong value) {
+  uint32_t size = 0;
+  const uint8_t* data = LanguageTemplate(id, &size, "LangDialogBox");
+  if (!data) return -1;
+  return RunDialogFromTemplate(data, size, parent, procedure, value);
+}
+
+void SetDialogLanguage(const DialogLanguage* language) {
+  g_dialogLanguage.store(language, std::memory_order_release);
+}
+
+void InstallMemoryReportBox() {
+  MemSetReportBox(MemoryReportBox);
 }
