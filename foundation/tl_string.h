@@ -214,6 +214,13 @@ class istring : public string {
 
   int32_t Compare(const char16_t* text, int32_t count = -1) const override;
   int32_t Compare(const char* text, int32_t count = -1) const override;
+
+  // Restated only so that a == b between two istrings has one best match
+  // among the reversed forms C++20 also considers.
+  using string::operator==;
+  using string::operator!=;
+  bool operator==(const istring& other) const override { return string::operator==(other); }
+  bool operator!=(const istring& other) const override { return string::operator!=(other); }
 };
 
 // One argument of sformat, carried with its kind so that a specification
