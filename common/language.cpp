@@ -7,6 +7,8 @@
 #include "foundation/tl_dialog.h"
 #include "foundation/tl_memory.h"
 #include "foundation/tl_string.h"
+#include "platform/font.h"
+#include "platform/graphics.h"
 #include "platform/registry.h"
 
 namespace {
@@ -162,6 +164,54 @@ constexpr StringTableLanguage kTableLanguage = {
     LookupTableText,
 };
 
+const uint8_t* FindDialogTemplate(uint32_t id, uint32_t* size) {
+  if (id > 0xFFFF) return nullptr;
+  return FindLangResource(kResourceTypeDialog, static_cast<uint16_t>(id),
+                          g_language.load(std::memory_order_acquire), size);
+}
+
+constexpr DialogLanguage kDialogLanguage = {
+    [] { return g_offset.load(std::memory_order_acquire); },
+    FindDialogTemplate,
+};
+
+bool IsBlank(char character) {
+  return character == ' ' || character == '\t';
+}
+
+// The leading decimal number of a token (after blanks and a sign), 0 when
+// there is none; clamped far beyond any font size so that it cannot
+// overflow.
+int32_t LeadingNumber(const char* token, size_t length) {
+  size_t i = 0;
+  while (i < length && IsBlank(token[i])) ++i;
+  bool negative = false;
+  if (i < length && (token[i] == '-' || token[i] == '+')) negative = token[i++] == '-';
+  int64_t value = 0;
+  for (; i < length && token[i] >= '0' && token[i] <= '9'; ++i) {
+    if (value < 1000000) value = value * 10 + (token[i] - '0');
+  }
+  return static_cast<int32_t>(negative ? -value : value);
+}
+
+bool IsStyleToken(const char* token, size_t length) {
+  if (length == 0) return false;
+  for (size_t i = 0; i < length; ++i) {
+    char c = UpperAscii(token[i]);
+    if (c != 'B' && c != 'I' && c != 'U') return false;
+  }
+  return true;
+}
+
+bool IsDefaultToken(const char* token, size_t length) {
+  constexpr char kDefault[] = "DEFAULT";
+  if (length != sizeof(kDefault) - 1) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (UpperAscii(token[i]) != kDefault[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 uint16_t LanguageCodeToId(const char* code) {
@@ -208,6 +258,7 @@ void InitLanguage(const TCHAR* product, uint32_t listId) {
   g_step.store(CountEntries(g_list), std::memory_order_release);
   g_initialised.store(true, std::memory_order_release);
   SetStringTableLanguage(&kTableLanguage);
+  SetDialogLanguage(&kDialogLanguage);
 }
 
 uint16_t GetLanguageId() {
@@ -314,4 +365,58 @@ const char16_t* FindStringBlockEntry(const uint8_t* block, uint32_t size, uint32
     if (entry.text[i] == 0) return nullptr;
   }
   return entry.counted;
+}
+
+Font* CreateFontFromSpec(const TCHAR* specification) {
+  FontDescription font;
+  if (!GetFontDescription(GetDefaultGuiFont(), &font)) return nullptr;
+  bool bold = false;
+  bool italic = font.italic;
+  bool underline = font.underline;
+  int32_t size = 0;
+  string text(specification ? specification : TXT(""));
+  const char* spec = text.Narrow();
+  size_t length = std::strlen(spec);
+  for (size_t start = 0; start <= length;) {
+    size_t end = start;
+    while (end < length && spec[end] != ',') ++end;
+    const char* token = spec + start;
+    size_t count = end - start;
+    while (count > 0 && IsBlank(*token)) ++token, --count;
+    while (count > 0 && IsBlank(token[count - 1])) --count;
+    if (int32_t number = LeadingNumber(token, count)) {
+      size = number;
+    } else if (IsStyleToken(token, count)) {
+      for (size_t i = 0; i < count; ++i) {
+        char c = UpperAscii(token[i]);
+        bold |= c == 'B';
+        italic |= c == 'I';
+        underline |= c == 'U';
+      }
+    } else if (count != 0 && !IsDefaultToken(token, count)) {
+      font.face.assign(token, count);
+    }
+    start = end + 1;
+  }
+  if (GetLanguageId() == kLanguageEsperanto) {
+    const std::string& face = font.face;
+    if (!(face.size() >= 3 && face.compare(face.size() - 3, 3, " Eo") == 0)) font.face += " Eo";
+  }
+  if (size > 0) {
+    size = -(GetVerticalPixelsPerInch(GetScreenDC()) * size / 72);
+  }
+  if (size != 0) font.size = size;
+  if (bold) font.weight = kFontWeightBold;
+  font.italic = italic;
+  font.underline = underline;
+  font.quality = kFontQualityAntialiased;
+  Font* created = CreateFont(font);
+  if (!created) {
+    DebugTrace("CreateFontFromSpec could not create the font of \"%s\"", spec);
+    return nullptr;
+  }
+  // Selected once into the screen's context, as fonts are prepared there.
+  DeviceContext* screen = GetScreenDC();
+  SelectFont(screen, SelectFont(screen, created));
+  return created;
 }

@@ -17,6 +17,8 @@
 #include "foundation/tchar.h"
 #include "platform/resource.h"
 
+struct Font;
+
 // Language identifiers. Esperanto has no system identifier and is given 0.
 constexpr uint16_t kLanguageEsperanto = 0;
 constexpr uint16_t kLanguageUnknown = 0xFFFF;
@@ -69,3 +71,14 @@ const char16_t* GetStringEntry(uint32_t id);
 // (0-15), or null when it is missing, empty, holds a NUL or would run past
 // the block. The block must be 2-byte aligned, as resources are.
 const char16_t* FindStringBlockEntry(const uint8_t* block, uint32_t size, uint32_t index);
+
+// A font from a specification text: comma-separated tokens, where a token
+// with a leading non-zero number sets the size (positive: points, negative:
+// pixels; the last one wins), a token of the letters B, I and U (either
+// case) makes the font bold, italic or underlined, "default" (any case)
+// changes nothing and anything else names the face, as in "Arial,12,BI" or
+// "MS Shell Dlg,10". What the text leaves out comes from the default GUI
+// font. In Esperanto the face gets " Eo" appended (unless it ends so), so
+// that 8-bit text shows its letters stored as ISO 8859-3. The caller owns
+// the font (DeleteFont); null when it cannot be made.
+Font* CreateFontFromSpec(const TCHAR* specification);

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "foundation/tl_dialog.h"
 #include "foundation/tl_string.h"
+#include "platform/font.h"
 #include "platform/registry.h"
 
 namespace {
@@ -399,6 +401,92 @@ TEST_F(Language, FirstRequestInitialises) {
         std::exit(ok ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
+}
+
+// Fonts from specification texts.
+
+const int kHeadless = setenv("VORLAN_BACKEND", "headless", 1);
+
+struct FontCase {
+  const TCHAR* specification;
+  const char* face;  // null: the default GUI font's face
+  int32_t size;      // 0: the default GUI font's size
+  bool bold, italic, underline;
+};
+
+void ExpectFonts(const FontCase* cases, size_t count, const char* suffix) {
+  FontDescription standard;
+  ASSERT_TRUE(GetFontDescription(GetDefaultGuiFont(), &standard));
+  for (size_t i = 0; i < count; ++i) {
+    const FontCase& c = cases[i];
+    SCOPED_TRACE(Utf8(string(c.specification ? c.specification : TXT("(null)"))));
+    Font* font = CreateFontFromSpec(c.specification);
+    ASSERT_NE(font, nullptr);
+    FontDescription made;
+    ASSERT_TRUE(GetFontDescription(font, &made));
+    EXPECT_EQ(made.face, (c.face ? std::string(c.face) : standard.face) + suffix);
+    EXPECT_EQ(made.size, c.size ? c.size : standard.size);
+    EXPECT_EQ(made.weight, c.bold ? kFontWeightBold : standard.weight);
+    EXPECT_EQ(made.italic, c.italic);
+    EXPECT_EQ(made.underline, c.underline);
+    EXPECT_EQ(made.quality, kFontQualityAntialiased);
+    DeleteFont(font);
+  }
+}
+
+TEST_F(Language, FontFromSpecification) {
+  InitLanguage(kProduct, kListEnEo);
+  // Points become pixels at 96 per inch, truncating: 12 points are 16
+  // pixels, 10 points 13.
+  const FontCase cases[] = {
+      {TXT("Arial,12,BI"), "Arial", -16, true, true, false},
+      {TXT("MS Shell Dlg,10"), "MS Shell Dlg", -13, false, false, false},
+      {TXT("Arial,-14,I"), "Arial", -14, false, true, false},
+      {TXT("-11"), nullptr, -11, false, false, false},
+      {TXT("default,u,9"), nullptr, -12, false, false, true},
+      {TXT("bU, Tahoma ,12,-9"), "Tahoma", -9, true, false, true},  // the last size wins
+      {TXT("Arial,12pt,B"), "Arial", -16, true, false, false},      // the leading number
+      {TXT("Bold"), "Bold", 0, false, false, false},                // not only B, I, U
+      {TXT(""), nullptr, 0, false, false, false},
+      {nullptr, nullptr, 0, false, false, false},
+  };
+  ExpectFonts(cases, std::size(cases), "");
+}
+
+TEST_F(Language, FontFromSpecificationInEsperanto) {
+  WriteSelection(kChoice, u"EO");
+  InitLanguage(kProduct, kListEnEo);
+  ASSERT_EQ(GetLanguageId(), kLanguageEsperanto);
+  const FontCase appended[] = {
+      {TXT("Arial,12,BI"), "Arial", -16, true, true, false},
+      {TXT("DejaVu Sans EO,8"), "DejaVu Sans EO", -10, false, false, false},  // compared with case
+  };
+  ExpectFonts(appended, std::size(appended), " Eo");
+  const FontCase kept[] = {
+      {TXT("Arial Eo,-12"), "Arial Eo", -12, false, false, false},
+  };
+  ExpectFonts(kept, std::size(kept), "");
+}
+
+MessageResult HandlesNothing(WindowHandle, uint32_t, MessageWord, MessageLong) {
+  return 0;
+}
+
+TEST_F(Language, LangDialogTakesTheTemplateOfTheLanguage) {
+  struct Case {
+    const char16_t* stored;
+    const char* caption;
+  } const cases[] = {{u"EN", "Welcome"}, {u"EO", "Bonvenon"}};
+  for (const Case& c : cases) {
+    WriteSelection(kChoice, c.stored);
+    InitLanguage(kProduct, kListEnEo);
+    WindowHandle dialog = CreateLangDialog(103, WindowHandle{}, HandlesNothing, 0);
+    ASSERT_TRUE(dialog);
+    char caption[32];
+    GetWindowText(dialog, caption, 32);
+    EXPECT_STREQ(caption, c.caption);
+    DestroyWindow(dialog);
+  }
 }
 
 }  // namespace
