@@ -285,10 +285,11 @@ bool SetLanguage(uint16_t language) {
   g_offset.store(static_cast<uint32_t>(index), std::memory_order_release);
   g_step.store(CountEntries(g_list), std::memory_order_release);
   if (g_product[0] != 0) {
-    const char* code;
-    size_t length;
-    ListEntry(g_list, static_cast<uint32_t>(index), &code, &length);
-    WriteCode(g_product, code, length);
+    const char* code = nullptr;
+    size_t length = 0;
+    if (ListEntry(g_list, static_cast<uint32_t>(index), &code, &length)) {
+      WriteCode(g_product, code, length);
+    }
   }
   return true;
 }
@@ -299,9 +300,9 @@ bool SetLanguageFor(const TCHAR* product, uint16_t language) {
   string list = ReadSelection(ValueName(kListPrefix, name.Wide()));
   int32_t index = FindEntry(list.Narrow(), language);
   if (index < 0) return false;
-  const char* code;
-  size_t length;
-  ListEntry(list.Narrow(), static_cast<uint32_t>(index), &code, &length);
+  const char* code = nullptr;
+  size_t length = 0;
+  if (!ListEntry(list.Narrow(), static_cast<uint32_t>(index), &code, &length)) return false;
   return WriteCode(name.Wide(), code, length);
 }
 

@@ -628,7 +628,7 @@ FileSearch* FindFirstAt(const std::u16string& pattern, FileFound* found) {
     return nullptr;
   }
   std::u16string wanted = Utf8ToUtf16(parsed.names.back());
-  if (wanted == u"*.*") wanted = u"*";
+  if (wanted == u"*.*") wanted.resize(1);  // "*.*" means every name, as "*" does
   parsed.names.pop_back();
   std::string folder;
   if (!HostPath(parsed, true, &folder)) {
