@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "platform/input.h"
 #include "platform/window.h"
 
 // The handheld's window that decides the scale.
@@ -30,12 +31,8 @@ Rect LayerArea(const Rect& desktop, const Rect& area, int32_t scale);
 Point LayerPointFromWindow(const Rect& layerWindow, int32_t x, int32_t y, int32_t scale);
 
 // Mouse: the message for a button going down or up (0 for buttons the
-// system has no message for) and the key flags of the mouse messages.
-constexpr uint32_t kMouseKeyLeft = 0x0001;
-constexpr uint32_t kMouseKeyRight = 0x0002;
-constexpr uint32_t kMouseKeyShift = 0x0004;
-constexpr uint32_t kMouseKeyControl = 0x0008;
-constexpr uint32_t kMouseKeyMiddle = 0x0010;
+// system has no message for) and the key flags of the mouse messages
+// (kMouseKey*).
 uint32_t MouseButtonMessage(uint8_t button, bool down);
 uint32_t MouseKeyFlags(uint32_t buttonMask, uint16_t modifiers);
 // The button mask bit of an SDL button, so the flags can follow the events.
