@@ -27,6 +27,7 @@ struct DialogRecord {
   Font* font = nullptr;
   bool ownsFont = false;
   DialogBaseUnits units;
+  WindowHandle focus;  // the control that takes the focus the dialog gets
   bool modal = false;
   bool ended = false;
   intptr_t result = 0;
@@ -191,6 +192,7 @@ WindowHandle CreateDialog(const uint8_t* data, uint32_t size, WindowHandle owner
     }
   }
 
+  record->focus = firstTabStop;
   MessageResult focus = SendWindowMessage(
       window, kMessageInitDialog, static_cast<MessageWord>(firstTabStop.ToWord()), initialValue);
   // The procedure may have ended or destroyed the dialog already.
@@ -241,6 +243,13 @@ MessageResult DialogWindowProcedure(WindowHandle window, uint32_t message, Messa
       return 0;
     case kMessageEraseBackground:
       return 1;
+    case kMessageSetFocus:
+      // The dialog passes the keyboard on to its first control.
+      if (record && record->focus && IsWindowEnabled(record->focus) &&
+          GetParentWindow(record->focus) == window) {
+        SetFocus(record->focus);
+      }
+      return 0;
     case kMessagePaint: {
       PaintInfo paint;
       DeviceContext* dc = BeginPaint(window, &paint);
