@@ -553,6 +553,20 @@ TEST(SdlBackend, WindowsAreShownScaledShapedAndAnswerTheDesktopsInput) {
   x11::MovePointer(OwnDisplay::Get()->X(), 101, 51);
   EXPECT_TRUE(PumpUntil([&] { return Got(kMessageMouseMove, 50, 25, self); }));
 
+  // Captured, the board hears the pointer wherever it goes, in its own
+  // coordinates; released, it no longer does.
+  SetCapture(board);
+  x11::MovePointer(OwnDisplay::Get()->X(), 900, 700);
+  EXPECT_TRUE(PumpUntil([&] { return Got(kMessageMouseMove, 450, 350, self); }));
+  ReleaseCapture();
+  x11::MovePointer(OwnDisplay::Get()->X(), 950, 720);
+  x11::MovePointer(OwnDisplay::Get()->X(), 101, 51);
+  EXPECT_TRUE(PumpUntil([&] {
+    std::lock_guard<std::mutex> lock(receivedMutex);
+    return received.back().x == 50 && received.back().y == 25;
+  }));
+  EXPECT_FALSE(Got(kMessageMouseMove, 475, 360, self));
+
   // A click reported by the desktop, scaled back.
   PushButton("Board", SDL_MOUSEBUTTONDOWN, 301, 11);
   PushButton("Board", SDL_MOUSEBUTTONUP, 303, 13);
