@@ -69,7 +69,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> times;
 };
 
-void PrintRatio(const RatioReporter& reporter, const char* what, const char* ours, const char* peer) {
+void PrintRatio(const RatioReporter& reporter, const char* what, const char* ours,
+                const char* peer) {
   auto a = reporter.times.find(ours);
   auto b = reporter.times.find(peer);
   if (a == reporter.times.end() || b == reporter.times.end() || b->second <= 0) return;

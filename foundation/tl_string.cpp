@@ -142,17 +142,17 @@ void SetStringTableLanguage(const StringTableLanguage* language) {
 
 FormatArgument::FormatArgument(const string& text)
 #if VORLAN_WIDE_TCHAR
-    : kind(Kind::WideText), wide(text.Text()) {
-}
+    : kind(Kind::WideText),
+      wide(text.Text()){}
 #else
     : kind(Kind::NarrowText), narrow(text.Text()) {
 }
 #endif
 
-// ---------------------------------------------------------------------------
-// Construction and buffers
+      // ---------------------------------------------------------------------------
+      // Construction and buffers
 
-void string::Initialise() {
+      void string::Initialise() {
   text_ = g_emptyText;
   capacity_ = 0;
   length_ = 0;
@@ -164,7 +164,9 @@ void string::Initialise() {
   Reserve(1);
 }
 
-string::string() { Initialise(); }
+string::string() {
+  Initialise();
+}
 
 string::string(const char* text, uint32_t start, int32_t count) {
   Initialise();
@@ -200,7 +202,9 @@ string::string(StringId id) {
   AppendTableText(id.value);
 }
 
-string::~string() { ReleaseBuffers(); }
+string::~string() {
+  ReleaseBuffers();
+}
 
 void string::ReleaseBuffers() {
   if (capacity_) MEM_FREE(text_);
@@ -278,8 +282,12 @@ bool string::GrowWide(uint32_t count) const {
   return true;
 }
 
-bool string::ReserveNarrow(uint32_t count) { return GrowNarrow(count); }
-bool string::ReserveWide(uint32_t count) { return GrowWide(count); }
+bool string::ReserveNarrow(uint32_t count) {
+  return GrowNarrow(count);
+}
+bool string::ReserveWide(uint32_t count) {
+  return GrowWide(count);
+}
 
 void string::MakePersistentWithObject() {
   MakePersistent();
@@ -460,8 +468,12 @@ string string::JoinPath(const string& part) const {
 // ---------------------------------------------------------------------------
 // Reading
 
-uint32_t string::Length() const { return length_; }
-uint32_t string::GetLength() const { return length_; }
+uint32_t string::Length() const {
+  return length_;
+}
+uint32_t string::GetLength() const {
+  return length_;
+}
 
 void string::RecomputeLength() {
   if (!capacity_) return;
@@ -469,7 +481,9 @@ void string::RecomputeLength() {
   length_ = static_cast<uint32_t>(BoundedLength(text_, capacity_));
 }
 
-const TCHAR* string::Text() const { return text_; }
+const TCHAR* string::Text() const {
+  return text_;
+}
 
 const char16_t* string::Wide() const {
 #if VORLAN_WIDE_TCHAR
@@ -547,7 +561,9 @@ string string::Trimmed() const {
   return string(*this, first, static_cast<int32_t>(last - first));
 }
 
-string string::Substring(uint32_t start, int32_t count) const { return string(*this, start, count); }
+string string::Substring(uint32_t start, int32_t count) const {
+  return string(*this, start, count);
+}
 
 // ---------------------------------------------------------------------------
 // Comparing
@@ -568,32 +584,82 @@ int32_t string::CompareNoCase(const char* text, int32_t count) const {
   return CompareRaw(Narrow(), text, count, true);
 }
 
-bool string::IsEmpty() const { return length_ == 0; }
+bool string::IsEmpty() const {
+  return length_ == 0;
+}
 
-bool string::operator<(const char16_t* text) const { return Compare(text) < 0; }
-bool string::operator<(const char* text) const { return Compare(text) < 0; }
-bool string::operator<(const string& other) const { return Compare(other.text_) < 0; }
-bool string::operator<(const istring& other) const { return CompareNoCase(other.Text()) < 0; }
-bool string::operator>(const char16_t* text) const { return Compare(text) > 0; }
-bool string::operator>(const char* text) const { return Compare(text) > 0; }
-bool string::operator>(const string& other) const { return Compare(other.text_) > 0; }
-bool string::operator>(const istring& other) const { return CompareNoCase(other.Text()) > 0; }
-bool string::operator>=(const char16_t* text) const { return Compare(text) >= 0; }
-bool string::operator>=(const char* text) const { return Compare(text) >= 0; }
-bool string::operator>=(const string& other) const { return Compare(other.text_) >= 0; }
-bool string::operator>=(const istring& other) const { return CompareNoCase(other.Text()) >= 0; }
-bool string::operator<=(const char16_t* text) const { return Compare(text) <= 0; }
-bool string::operator<=(const char* text) const { return Compare(text) <= 0; }
-bool string::operator<=(const string& other) const { return Compare(other.text_) <= 0; }
-bool string::operator<=(const istring& other) const { return CompareNoCase(other.Text()) <= 0; }
-bool string::operator==(const char16_t* text) const { return Compare(text) == 0; }
-bool string::operator==(const char* text) const { return Compare(text) == 0; }
-bool string::operator==(const string& other) const { return Compare(other.text_) == 0; }
-bool string::operator==(const istring& other) const { return CompareNoCase(other.Text()) == 0; }
-bool string::operator!=(const char16_t* text) const { return Compare(text) != 0; }
-bool string::operator!=(const char* text) const { return Compare(text) != 0; }
-bool string::operator!=(const string& other) const { return Compare(other.text_) != 0; }
-bool string::operator!=(const istring& other) const { return CompareNoCase(other.Text()) != 0; }
+bool string::operator<(const char16_t* text) const {
+  return Compare(text) < 0;
+}
+bool string::operator<(const char* text) const {
+  return Compare(text) < 0;
+}
+bool string::operator<(const string& other) const {
+  return Compare(other.text_) < 0;
+}
+bool string::operator<(const istring& other) const {
+  return CompareNoCase(other.Text()) < 0;
+}
+bool string::operator>(const char16_t* text) const {
+  return Compare(text) > 0;
+}
+bool string::operator>(const char* text) const {
+  return Compare(text) > 0;
+}
+bool string::operator>(const string& other) const {
+  return Compare(other.text_) > 0;
+}
+bool string::operator>(const istring& other) const {
+  return CompareNoCase(other.Text()) > 0;
+}
+bool string::operator>=(const char16_t* text) const {
+  return Compare(text) >= 0;
+}
+bool string::operator>=(const char* text) const {
+  return Compare(text) >= 0;
+}
+bool string::operator>=(const string& other) const {
+  return Compare(other.text_) >= 0;
+}
+bool string::operator>=(const istring& other) const {
+  return CompareNoCase(other.Text()) >= 0;
+}
+bool string::operator<=(const char16_t* text) const {
+  return Compare(text) <= 0;
+}
+bool string::operator<=(const char* text) const {
+  return Compare(text) <= 0;
+}
+bool string::operator<=(const string& other) const {
+  return Compare(other.text_) <= 0;
+}
+bool string::operator<=(const istring& other) const {
+  return CompareNoCase(other.Text()) <= 0;
+}
+bool string::operator==(const char16_t* text) const {
+  return Compare(text) == 0;
+}
+bool string::operator==(const char* text) const {
+  return Compare(text) == 0;
+}
+bool string::operator==(const string& other) const {
+  return Compare(other.text_) == 0;
+}
+bool string::operator==(const istring& other) const {
+  return CompareNoCase(other.Text()) == 0;
+}
+bool string::operator!=(const char16_t* text) const {
+  return Compare(text) != 0;
+}
+bool string::operator!=(const char* text) const {
+  return Compare(text) != 0;
+}
+bool string::operator!=(const string& other) const {
+  return Compare(other.text_) != 0;
+}
+bool string::operator!=(const istring& other) const {
+  return CompareNoCase(other.Text()) != 0;
+}
 
 istring::~istring() = default;
 
@@ -616,8 +682,7 @@ void string::Replace(uint32_t position, uint32_t count, const string& with) {
   if (inserted.length_ > kMaxLength - (length_ - count)) return;
   uint32_t length = length_ - count + inserted.length_;
   if (!Reserve(length + 1)) return;
-  std::memmove(text_ + position + inserted.length_, text_ + position + count,
-               sizeof(TCHAR) * tail);
+  std::memmove(text_ + position + inserted.length_, text_ + position + count, sizeof(TCHAR) * tail);
   std::memcpy(text_ + position, inserted.text_, sizeof(TCHAR) * inserted.length_);
   length_ = length;
   text_[length_] = 0;
@@ -857,7 +922,9 @@ void AppendField(string& out, const Layout& layout, const Character* body, size_
   PadBack(out, layout, length);
 }
 
-void AppendUnknown(string& out) { out.Append(TXT("(?)"), 0, -1); }
+void AppendUnknown(string& out) {
+  out.Append(TXT("(?)"), 0, -1);
+}
 
 // Fills digits backwards from end; returns where they start.
 TCHAR* WriteDigits(TCHAR* end, uint64_t value, unsigned base, bool upper) {

@@ -162,8 +162,7 @@ class string {
   virtual void Write(const char* text, uint32_t start = 0, int32_t count = -1);
   virtual void WriteAt(uint32_t position, const char16_t* text, uint32_t start = 0,
                        int32_t count = -1);
-  virtual void WriteAt(uint32_t position, const char* text, uint32_t start = 0,
-                       int32_t count = -1);
+  virtual void WriteAt(uint32_t position, const char* text, uint32_t start = 0, int32_t count = -1);
   virtual void Append(const char16_t* text, uint32_t start = 0, int32_t count = -1);
   virtual void Append(const char* text, uint32_t start = 0, int32_t count = -1);
 
@@ -229,12 +228,12 @@ struct FormatArgument {
   enum class Kind : uint8_t { Integer, Address, Real, NarrowText, WideText };
 
   template <class T>
-    requires std::integral<T>
-  FormatArgument(T value) : kind(Kind::Integer), integer(static_cast<int64_t>(value)) {}
+  requires std::integral<T> FormatArgument(T value)
+      : kind(Kind::Integer), integer(static_cast<int64_t>(value)) {}
   template <class T>
-    requires std::is_enum_v<T>
-  FormatArgument(T value)
-      : kind(Kind::Integer), integer(static_cast<int64_t>(static_cast<std::underlying_type_t<T>>(value))) {}
+  requires std::is_enum_v<T> FormatArgument(T value)
+      : kind(Kind::Integer),
+        integer(static_cast<int64_t>(static_cast<std::underlying_type_t<T>>(value))) {}
   FormatArgument(StringId id) : kind(Kind::Integer), integer(id.value) {}
   FormatArgument(float value) : kind(Kind::Real), real(value) {}
   FormatArgument(double value) : kind(Kind::Real), real(value) {}
@@ -264,6 +263,7 @@ struct FormatArgumentList {
 // sformat(TXT("%{ld,s} Installing %2\n%1%% complete"), 40, name). A
 // specification takes the next argument; one that wants a number but gets a
 // text (or the other way round), or finds no argument left, prints "(?)".
+// "s", "ls" and "hs" take 8-bit and UTF-16 texts alike, converted as needed.
 class sformat : public string {
  public:
   template <class... Arguments>
@@ -300,8 +300,8 @@ class sformat : public string {
 // Until one is installed texts are English (offset 0, step 1, a system
 // language) and there is no string table, so ids load nothing.
 struct StringTableLanguage {
-  uint32_t (*offset)();        // added to every text id
-  uint32_t (*step)();          // between the parts of a "+"-continued text
+  uint32_t (*offset)();         // added to every text id
+  uint32_t (*step)();           // between the parts of a "+"-continued text
   bool (*hasSystemLanguage)();  // false for Esperanto: 8-bit text then holds ISO 8859-3 letters
   // The entry of a table id (offset already added) as counted UTF-16 text,
   // or null when there is none.

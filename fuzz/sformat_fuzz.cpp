@@ -21,8 +21,8 @@ const char16_t* Lookup(uint32_t id, size_t* length) {
   return g_entries[id].data();
 }
 
-constexpr StringTableLanguage kLanguage = {
-    [] { return 0u; }, [] { return 1u; }, [] { return g_systemLanguage; }, Lookup};
+constexpr StringTableLanguage kLanguage = {[] { return 0u; }, [] { return 1u; },
+                                           [] { return g_systemLanguage; }, Lookup};
 
 void Check(bool condition) {
   if (!condition) __builtin_trap();
@@ -38,8 +38,9 @@ void CheckString(const string& text) {
 template <class Character>
 void FormatWithFixedArguments(const Character* format) {
   int marker = 0;
-  sformat text(format, 40, "readme.txt", u"\u015Di", 2.97, -1, 'c', static_cast<const char*>(nullptr),
-               StringId(1), 0.5f, int64_t{0x1234567890}, &marker, -1e300, 65535);
+  sformat text(format, 40, "readme.txt", u"\u015Di", 2.97, -1, 'c',
+               static_cast<const char*>(nullptr), StringId(1), 0.5f, int64_t{0x1234567890}, &marker,
+               -1e300, 65535);
   CheckString(text);
 }
 
@@ -97,7 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           start = i + 1;
         }
       }
-      for (uint32_t id = 0; id < g_entries.size() && id < 8; ++id) CheckString(string(StringId(id)));
+      for (uint32_t id = 0; id < g_entries.size() && id < 8; ++id)
+        CheckString(string(StringId(id)));
       int marker = 0;
       sformat text(StringId(0), 7, u"x", 1.25, StringId(1), &marker);
       CheckString(text);

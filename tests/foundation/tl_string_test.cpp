@@ -33,10 +33,14 @@ std::string Utf8(const char16_t* text) {
   return out;
 }
 
-std::string Utf8(const string& text) { return Utf8(text.Wide()); }
+std::string Utf8(const string& text) {
+  return Utf8(text.Wide());
+}
 
 // The 8-bit view as bytes, for the code page cases.
-std::string Bytes(const string& text) { return std::string(text.Narrow()); }
+std::string Bytes(const string& text) {
+  return std::string(text.Narrow());
+}
 
 // A string table installed through the language hook, with the language's
 // offset, step and system-language answer under the test's control.
@@ -52,8 +56,8 @@ struct TestLanguage {
     *length = found->second.size();
     return found->second.data();
   }
-  static constexpr StringTableLanguage kHooks = {
-      [] { return offset; }, [] { return step; }, [] { return systemLanguage; }, Lookup};
+  static constexpr StringTableLanguage kHooks = {[] { return offset; }, [] { return step; },
+                                                 [] { return systemLanguage; }, Lookup};
 };
 
 class StringTable : public ::testing::Test {
@@ -69,7 +73,9 @@ class StringTable : public ::testing::Test {
 };
 
 std::vector<std::string>* g_traceLines = nullptr;
-void CollectTrace(const char* text) { g_traceLines->push_back(text); }
+void CollectTrace(const char* text) {
+  g_traceLines->push_back(text);
+}
 
 // ---------------------------------------------------------------------------
 // The format engine
@@ -81,12 +87,14 @@ struct FormatCase {
 };
 
 std::string Format(const FormatCase& item) {
-  return Utf8(sformat(item.format, FormatArgumentList{item.arguments.data(), item.arguments.size()}));
+  return Utf8(
+      sformat(item.format, FormatArgumentList{item.arguments.data(), item.arguments.size()}));
 }
 
 TEST(Sformat, ProducesTheDocumentedTexts) {
   const FormatCase cases[] = {
-      {TXT("%{ld,s} Installing %2\n%1%% complete"), {40, TXT("readme.txt")},
+      {TXT("%{ld,s} Installing %2\n%1%% complete"),
+       {40, TXT("readme.txt")},
        "Installing readme.txt\n40% complete"},
       {TXT("%{-6s}[%1]"), {TXT("ab")}, "[ab    ]"},
       {TXT("[%6s]"), {TXT("ab")}, "[    ab]"},
@@ -116,10 +124,10 @@ TEST(Sformat, PercentAndUnknownSpecifications) {
       {TXT("%-6s%s"), {TXT("ab")}, "(?)-6sab"},  // not a specification: takes no argument
       {TXT("%+ld|%s"), {TXT("x")}, "(?)+ld|x"},  // "+" only in the header
       {TXT("%{"), {}, ""},
-      {TXT("x%{ld}"), {5}, "x(?){ld}"},          // a header only at the start
+      {TXT("x%{ld}"), {5}, "x(?){ld}"},  // a header only at the start
       {TXT("%{}%1"), {}, "(?)"},
-      {TXT("%l5d"), {}, "(?)5d"},                // after "l" no digits are taken
-      {TXT("%{q}[%1]%ld"), {7}, "[(?)]7"},       // an unknown header entry takes nothing
+      {TXT("%l5d"), {}, "(?)5d"},           // after "l" no digits are taken
+      {TXT("%{q}[%1]%ld"), {7}, "[(?)]7"},  // an unknown header entry takes nothing
   };
   for (const FormatCase& item : cases) EXPECT_EQ(Format(item), item.expected) << item.expected;
 }
@@ -127,13 +135,13 @@ TEST(Sformat, PercentAndUnknownSpecifications) {
 TEST(Sformat, PositionalReferences) {
   const FormatCase cases[] = {
       {TXT("%{ld,ld,ld}%3 %1 %2 %1"), {1, 2, 3}, "3 1 2 1"},
-      {TXT("%{s}%1."), {TXT("x")}, "x."},             // the dot goes back to the text
+      {TXT("%{s}%1."), {TXT("x")}, "x."},  // the dot goes back to the text
       {TXT("%{s}%1.5l!"), {TXT("x")}, "x.5l!"},
-      {TXT("%{s}%1.5lf"), {TXT("x")}, "(?)"},         // a conversion, with no argument left
-      {TXT("%{ld;s}\t%2%1"), {9, TXT("n")}, "n9"},    // ";" separates, one tab is skipped
-      {TXT("%{ld,s}  two"), {1, TXT("a")}, " two"},   // only one space is skipped
-      {TXT("%{ld,,s}%3%2"), {1, TXT("x")}, "x(?)"},   // an empty entry is a value of its own
-      {TXT("%{ld}%1 %ld"), {1, 2}, "1 2"},            // the header's arguments come first
+      {TXT("%{s}%1.5lf"), {TXT("x")}, "(?)"},        // a conversion, with no argument left
+      {TXT("%{ld;s}\t%2%1"), {9, TXT("n")}, "n9"},   // ";" separates, one tab is skipped
+      {TXT("%{ld,s}  two"), {1, TXT("a")}, " two"},  // only one space is skipped
+      {TXT("%{ld,,s}%3%2"), {1, TXT("x")}, "x(?)"},  // an empty entry is a value of its own
+      {TXT("%{ld}%1 %ld"), {1, 2}, "1 2"},           // the header's arguments come first
       {TXT("%{ld}%99999999999"), {1}, "(?)"},
       {TXT("%{+ld,+ld}%1 %2"), {5, -5}, "+5 -5"},
       {TXT("%{0.2lf,.2lf}%1 %2"), {0.25, 0.25}, "0.25 .25"},
@@ -268,10 +276,19 @@ TEST_F(StringTable, NarrowingFollowsTheLanguage) {
   };
   const Case cases[] = {
       {u"\u0108u \u015Di \u011Dis \u0125ej\u0135o", "Cu si gis hejjo",
-       "\xC6u \xFEi \xF8is \xB6""ej\xBCo"},
+       "\xC6u \xFEi \xF8is \xB6"
+       "ej\xBCo"},
       {u"\u0124\u011C\u0134\u015C\u016C\u016D", "HGJSUu", "\xA6\xD8\xAC\xDE\xDD\xFD"},
-      {u"caf\u00E9 \u20AC5", "caf\xE9 \x80""5", "caf\xE9 \x80""5"},
-      {u"\u0141\u00F3d\u017A", "L\xF3""dz", "L\xF3""dz"},
+      {u"caf\u00E9 \u20AC5",
+       "caf\xE9 \x80"
+       "5",
+       "caf\xE9 \x80"
+       "5"},
+      {u"\u0141\u00F3d\u017A",
+       "L\xF3"
+       "dz",
+       "L\xF3"
+       "dz"},
       {u"\u4E2D|\u0416", " | ", " | "},  // no base letter: a space
   };
   for (const Case& item : cases) {
@@ -602,8 +619,8 @@ TEST_F(StringTable, LanguageOffsetIsAdded) {
 }
 
 TEST_F(StringTable, MissingEmptyOrBrokenEntriesStopTheLoad) {
-  TestLanguage::entries = {{1, u"only +"}, {3, u""}, {4, std::u16string(u"a\0b", 3)},
-                           {5, u"x+"},     {6, u"+"},  {7, u"tail"}};
+  TestLanguage::entries = {{1, u"only +"}, {3, u""},  {4, std::u16string(u"a\0b", 3)},
+                           {5, u"x+"},     {6, u"+"}, {7, u"tail"}};
   EXPECT_EQ(Utf8(string(StringId(1))), "only ");  // the continuation is missing
   EXPECT_EQ(Utf8(string(StringId(2))), "");
   EXPECT_EQ(Utf8(string(StringId(3))), "");
@@ -613,11 +630,11 @@ TEST_F(StringTable, MissingEmptyOrBrokenEntriesStopTheLoad) {
 
 TEST_F(StringTable, EndlessContinuationEnds) {
   static const char16_t kPlus[] = u"+";
-  static constexpr StringTableLanguage kEndless = {
-      nullptr, nullptr, nullptr, [](uint32_t, size_t* length) -> const char16_t* {
-        *length = 1;
-        return kPlus;
-      }};
+  static constexpr StringTableLanguage kEndless = {nullptr, nullptr, nullptr,
+                                                   [](uint32_t, size_t* length) -> const char16_t* {
+                                                     *length = 1;
+                                                     return kPlus;
+                                                   }};
   SetStringTableLanguage(&kEndless);
   EXPECT_EQ(string(StringId(1)).Length(), 0u);
 }
