@@ -4,10 +4,12 @@
 // layer's input.
 //
 // SDL wants its video calls on one thread, while the system creates and
-// changes windows on several. The first thread that shows a window (or asks
-// for the screen) takes the SDL video subsystem and hooks its message queue;
-// calls from other threads are queued for it and it is woken to carry them
-// out, so every SDL call happens there. Input is handed to the layer, which
+// changes windows on several. The thread that first uses the screen (makes
+// the first top-level window, normally the main thread) takes the SDL video
+// subsystem and hooks its message queue; calls from other threads are queued
+// for it and it is woken to carry them out, so every SDL call happens there.
+// That thread must keep taking its messages for anything to reach the
+// desktop. Input is handed to the layer, which
 // posts it to the queue of the thread that owns the window under the mouse.
 
 #include <SDL.h>
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -231,6 +234,13 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
     SDL_PushEvent(&event);
   }
 
+  // Takes the display for the calling thread; false when SDL cannot.
+  bool TakeDisplay() {
+    Claim();
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !failed_;
+  }
+
  private:
   // Carries out work on the video thread: at once on it, else queued. A call
   // that may claim makes the calling thread the video thread when there is
@@ -275,7 +285,17 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
     // The mouse goes to the window under it unless the program captures it.
     SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    // Without a desktop SDL settles for drawing nowhere; the headless
+    // backend is the layer's own way of doing that.
+    const char* driver = started ? SDL_GetCurrentVideoDriver() : nullptr;
+    if (started && driver &&
+        (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
+      SDL_SetError("no desktop to show windows on");
+      started = false;
+    }
+    if (!started) {
       TraceSdlFailure("Start");
       failed_ = true;
       screen_ = Rect{0, 0, 1024, 768};
@@ -711,7 +731,15 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 #endif
 
+// Opens the display at once, so that a display that cannot be had (a stale
+// DISPLAY, say) leaves the layer on the headless backend instead of with
+// windows nobody sees.
 ScreenBackend* CreateSdlBackend() {
-  static SdlBackend* backend = new SdlBackend();
+  static SdlBackend* backend = [] {
+    auto* made = new SdlBackend();
+    if (made->TakeDisplay()) return made;
+    delete made;
+    return static_cast<SdlBackend*>(nullptr);
+  }();
   return backend;
 }
