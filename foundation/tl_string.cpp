@@ -80,7 +80,7 @@ size_t BoundedLength<char>(const char* text, size_t limit) {
 // follows, up to count characters.
 template <class Character>
 size_t SourceSpan(const Character*& text, uint32_t start, int32_t count) {
-  text += BoundedLength(text, start);
+  if (start) text += BoundedLength(text, start);
   return BoundedLength(text, count < 0 ? static_cast<size_t>(-1) : static_cast<size_t>(count));
 }
 
@@ -319,7 +319,7 @@ void string::WriteText(uint32_t position, const TCHAR* text, uint32_t start, int
   bool inside = capacity_ && Contains(text_, sizeof(TCHAR) * capacity_, text);
   size_t offset = inside ? static_cast<size_t>(text - text_) : 0;
   uint32_t end = position + static_cast<uint32_t>(copied);
-  if (!Reserve(end + 1)) return;
+  if (capacity_ < end + 1 + kTextSlack && !Reserve(end + 1)) return;
   if (inside) text = text_ + offset;
   for (uint32_t gap = length_; gap < position; ++gap) text_[gap] = ' ';
   std::memmove(text_ + position, text, sizeof(TCHAR) * copied);
