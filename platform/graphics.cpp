@@ -36,12 +36,12 @@ struct Palette {
 struct DeviceContext {
   enum class Kind { kMemory, kWindow, kScreen } kind = Kind::kMemory;
   Bitmap* bitmap = nullptr;
-  Bitmap* defaultBitmap = nullptr;    // the 1 × 1 bitmap of a new memory context
-  std::shared_ptr<Bitmap> keep;       // a window's picture stays alive while drawn into
-  Point origin;                       // of the context's coordinates in the bitmap
-  bool windowClipped = false;         // window contexts: only windowClip can be drawn
-  std::vector<Rect> windowClip;       // bitmap coordinates
-  Region* userClip = nullptr;         // context coordinates, or null
+  Bitmap* defaultBitmap = nullptr;  // the 1 × 1 bitmap of a new memory context
+  std::shared_ptr<Bitmap> keep;     // a window's picture stays alive while drawn into
+  Point origin;                     // of the context's coordinates in the bitmap
+  bool windowClipped = false;       // window contexts: only windowClip can be drawn
+  std::vector<Rect> windowClip;     // bitmap coordinates
+  Region* userClip = nullptr;       // context coordinates, or null
   Color text = 0;
   Color background = 0xFFFFFF;
   int32_t backgroundMode = kBackgroundOpaque;
@@ -101,8 +101,8 @@ bool CheckDC(const DeviceContext* dc, const char* operation) {
 // 6 × 6 × 6 colour cube (with a few greys) filling the middle.
 std::array<PaletteColor, 256> MakeSystemPalette() {
   std::array<PaletteColor, 256> table{};
-  const uint8_t low[10][3] = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},     {128, 128, 0},
-                              {0, 0, 128},     {128, 0, 128}, {0, 128, 128},   {192, 192, 192},
+  const uint8_t low[10][3] = {{0, 0, 0},       {128, 0, 0},    {0, 128, 0},   {128, 128, 0},
+                              {0, 0, 128},     {128, 0, 128},  {0, 128, 128}, {192, 192, 192},
                               {192, 220, 192}, {166, 202, 240}};
   const uint8_t high[10][3] = {{255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},
                                {0, 255, 0},     {255, 255, 0},   {0, 0, 255},     {255, 0, 255},
@@ -308,7 +308,8 @@ struct Target {
   Target(const DeviceContext* dc, const Bitmap* target) : bitmap(target) {
     table = TableOf(*target);
     if (dc && dc->palette && target->displayPalette) {
-      int32_t count = std::min<int32_t>(table.size, static_cast<int32_t>(dc->palette->entries.size()));
+      int32_t count =
+          std::min<int32_t>(table.size, static_cast<int32_t>(dc->palette->entries.size()));
       for (int32_t i = 0; i < count; ++i) {
         const PaletteColor& e = dc->palette->entries[i];
         table.entries[i] = {e.blue, e.green, e.red, 0};
@@ -496,8 +497,8 @@ void Transfer(DeviceContext* destination, const Rect& area, DeviceContext* sourc
     size_t n = 0;
     for (int32_t y = piece.top; y < piece.bottom; ++y) {
       for (int32_t x = piece.left; x < piece.right; ++x) {
-        values[n++] = converter ? converter->Convert(ReadValue(*source->bitmap, mapX(x), mapY(y)))
-                                : fixed;
+        values[n++] =
+            converter ? converter->Convert(ReadValue(*source->bitmap, mapX(x), mapY(y))) : fixed;
       }
     }
     n = 0;
@@ -621,9 +622,9 @@ Bitmap* CreateBitmapSection(const BitmapInfoHeader* header, void** bits) {
   if (header->compression == kCompressionBitFields) {
     uint32_t masks[3];
     std::memcpy(masks, colors, sizeof masks);
-    bool valid = (depth == 16 && masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F) ||
-                 (depth == 32 && masks[0] == 0x00FF0000 && masks[1] == 0x0000FF00 &&
-                  masks[2] == 0x000000FF);
+    bool valid =
+        (depth == 16 && masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F) ||
+        (depth == 32 && masks[0] == 0x00FF0000 && masks[1] == 0x0000FF00 && masks[2] == 0x000000FF);
     if (!valid) {
       Trace("CreateBitmapSection called with channel masks of another layout\n");
       return nullptr;
@@ -689,8 +690,8 @@ bool DeleteBitmap(Bitmap* bitmap) {
 
 bool GetBitmapLayout(const Bitmap* bitmap, BitmapLayout* layout) {
   if (!bitmap || !layout) return false;
-  *layout = {bitmap->width, bitmap->height, bitmap->depth, bitmap->pitch, bitmap->monochrome,
-             bitmap->pixels.get()};
+  *layout = {bitmap->width, bitmap->height,     bitmap->depth,
+             bitmap->pitch, bitmap->monochrome, bitmap->pixels.get()};
   return true;
 }
 

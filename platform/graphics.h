@@ -30,9 +30,15 @@ constexpr Color MakeColor(uint8_t red, uint8_t green, uint8_t blue) {
   return static_cast<Color>(red) | (static_cast<Color>(green) << 8) |
          (static_cast<Color>(blue) << 16);
 }
-constexpr uint8_t ColorRed(Color color) { return static_cast<uint8_t>(color & 0xFF); }
-constexpr uint8_t ColorGreen(Color color) { return static_cast<uint8_t>((color >> 8) & 0xFF); }
-constexpr uint8_t ColorBlue(Color color) { return static_cast<uint8_t>((color >> 16) & 0xFF); }
+constexpr uint8_t ColorRed(Color color) {
+  return static_cast<uint8_t>(color & 0xFF);
+}
+constexpr uint8_t ColorGreen(Color color) {
+  return static_cast<uint8_t>((color >> 8) & 0xFF);
+}
+constexpr uint8_t ColorBlue(Color color) {
+  return static_cast<uint8_t>((color >> 16) & 0xFF);
+}
 
 // One palette entry of a bitmap, in the order bitmap files store it.
 struct PaletteQuad {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/trace.h"
@@ -26,7 +27,8 @@ bool IsEmptyRect(const Rect& rect) {
   return rect.right <= rect.left || rect.bottom <= rect.top;
 }
 
-void AppendBand(std::vector<Band>& bands, int32_t top, int32_t bottom, std::vector<int32_t>&& spans) {
+void AppendBand(std::vector<Band>& bands, int32_t top, int32_t bottom,
+                std::vector<int32_t>&& spans) {
   if (spans.empty() || bottom <= top) return;
   if (!bands.empty() && bands.back().bottom == top && bands.back().spans == spans) {
     bands.back().bottom = bottom;

@@ -17,7 +17,8 @@ bool DisplayPresent() {
 ScreenBackend* Choose() {
   const char* wanted = std::getenv("VORLAN_BACKEND");
   bool sdl = wanted && *wanted ? std::strcmp(wanted, "sdl") == 0 : DisplayPresent();
-  if (wanted && *wanted && std::strcmp(wanted, "sdl") != 0 && std::strcmp(wanted, "headless") != 0) {
+  if (wanted && *wanted && std::strcmp(wanted, "sdl") != 0 &&
+      std::strcmp(wanted, "headless") != 0) {
     TraceOutput("VORLAN_BACKEND is neither sdl nor headless: using headless\n");
   }
 #ifdef VORLAN_HAVE_SDL

@@ -87,8 +87,8 @@ struct WindowRecord {
   bool redraw = true;
   bool topMost = false;
   bool erase = false;
-  RegionPointer update;   // invalid area, client coordinates; null when valid
-  RegionPointer shape;    // window region, window coordinates; null for the rectangle
+  RegionPointer update;             // invalid area, client coordinates; null when valid
+  RegionPointer shape;              // window region, window coordinates; null for the rectangle
   std::shared_ptr<Bitmap> surface;  // top-level windows: the picture
   uint32_t classCursor = 0;
 };
@@ -1401,7 +1401,8 @@ DeviceContext* BeginPaint(WindowHandle window, PaintInfo* paint) {
     record->update.reset();
     record->erase = false;
   }
-  DeviceContext* dc = graphics_detail::CreateWindowContext(std::move(surface), origin, std::move(clip));
+  DeviceContext* dc =
+      graphics_detail::CreateWindowContext(std::move(surface), origin, std::move(clip));
   paint->dc = dc;
   paint->erase = erase;
   paint->paint = box;
@@ -1543,7 +1544,8 @@ bool ShowWindow(WindowHandle window, int32_t command) {
         InvalidateLocked(*parent, record->rect, true);
       }
       if (!show) {
-        for (WindowRecord* held = FindLocked(state.capture); held; held = FindLocked(held->parent)) {
+        for (WindowRecord* held = FindLocked(state.capture); held;
+             held = FindLocked(held->parent)) {
           if (held == record) releaseCapture = true;
         }
       }
@@ -1614,7 +1616,8 @@ bool SetWindowRegion(WindowHandle window, Region* region, bool redraw) {
     if (!record) return false;
     record->shape.reset(region);
     topLevel = !(record->style & kStyleChild);
-    if (redraw) InvalidateLocked(*record, {0, 0, record->rect.Width(), record->rect.Height()}, true);
+    if (redraw)
+      InvalidateLocked(*record, {0, 0, record->rect.Width(), record->rect.Height()}, true);
   }
   if (topLevel) GetScreenBackend()->WindowShapeChanged(window);
   return true;
@@ -1782,8 +1785,8 @@ void DeliverMouse(uint32_t message, Point screen, uint32_t keys) {
       record = FindLocked(WindowFromPointLocked(screen));
       if (!record || !AcceptsInputLocked(record)) return;
       WindowRecord* top = TopLevelOfLocked(record);
-      activate = IsButtonDown(message) && top && top->handle != state.active &&
-                 AcceptsInputLocked(top);
+      activate =
+          IsButtonDown(message) && top && top->handle != state.active && AcceptsInputLocked(top);
     }
     target = record->handle;
     Point origin;
@@ -1844,8 +1847,8 @@ bool ReadWindowPicture(WindowHandle window, const Rect& area, uint32_t* pixels, 
       CombineRegions(shape, top->shape.get(), nullptr, RegionOperation::kCopy);
     }
     if (area.left < 0 || area.top < 0 || area.right > record->rect.Width() ||
-        area.bottom > record->rect.Height() || area.right <= area.left ||
-        area.bottom <= area.top || pitch < area.Width()) {
+        area.bottom > record->rect.Height() || area.right <= area.left || area.bottom <= area.top ||
+        pitch < area.Width()) {
       if (shape) DeleteRegion(shape);
       return false;
     }

@@ -73,7 +73,8 @@ class Canvas {
 TEST(GraphicsTest, RowsArePaddedTo32Bits) {
   const struct {
     int32_t width, depth, pitch;
-  } cases[] = {{10, 1, 4}, {33, 1, 8}, {10, 4, 8}, {3, 8, 4}, {3, 16, 8}, {10, 24, 32}, {3, 32, 12}};
+  } cases[] = {{10, 1, 4}, {33, 1, 8},   {10, 4, 8}, {3, 8, 4},
+               {3, 16, 8}, {10, 24, 32}, {3, 32, 12}};
   for (const auto& c : cases) {
     Bitmap* bitmap = CreateBitmap(c.width, 2, c.depth, nullptr);
     ASSERT_NE(bitmap, nullptr);
@@ -93,11 +94,11 @@ TEST(GraphicsTest, PixelsLandInTheLayoutOfTheirDepth) {
     Color color;
     std::vector<uint8_t> row;  // the first bytes of row 0 afterwards
   } cases[] = {
-      {1, kWhite, {0x40, 0x00}},                            // leftmost pixel in bit 7
-      {2, kRed, {0x20, 0x00}},                              // index 2 in bits 5-4
-      {4, kBlue, {0x04, 0x00}},                             // index 4 in the low nibble
-      {8, kBlue, {0x00, 0x04, 0x00}},                       // one byte each
-      {16, kRed, {0x00, 0x00, 0x00, 0x7C}},                 // 5-5-5, red in bits 10-14
+      {1, kWhite, {0x40, 0x00}},                              // leftmost pixel in bit 7
+      {2, kRed, {0x20, 0x00}},                                // index 2 in bits 5-4
+      {4, kBlue, {0x04, 0x00}},                               // index 4 in the low nibble
+      {8, kBlue, {0x00, 0x04, 0x00}},                         // one byte each
+      {16, kRed, {0x00, 0x00, 0x00, 0x7C}},                   // 5-5-5, red in bits 10-14
       {24, MakeColor(1, 2, 3), {0, 0, 0, 0x03, 0x02, 0x01}},  // blue first
       {32, MakeColor(1, 2, 3), {0, 0, 0, 0xAB, 0x03, 0x02, 0x01, 0xAB}},
   };

@@ -93,9 +93,8 @@ class PaintTest : public ::testing::Test {
 
   WindowHandle Child(WindowHandle parent, int32_t x, int32_t y, int32_t width, int32_t height,
                      Color color) {
-    WindowHandle window =
-        CreateWindowOfClass(u"PaintTestWindow", u"", kStyleChild | kStyleVisible, x, y, width,
-                            height, parent, 7, nullptr);
+    WindowHandle window = CreateWindowOfClass(u"PaintTestWindow", u"", kStyleChild | kStyleVisible,
+                                              x, y, width, height, parent, 7, nullptr);
     paintColor[window.value] = color;
     return window;
   }
@@ -224,9 +223,11 @@ TEST_F(PaintTest, ShowingActivatesAndMovesTheFocus) {
   for (const Logged& entry : journal) {
     if (entry.message != kMessagePaint) order.emplace_back(entry.window, entry.message);
   }
-  const std::vector<std::pair<WindowHandle, uint32_t>> expected = {
-      {second, kMessageShowWindow}, {first, kMessageActivate}, {second, kMessageActivate},
-      {first, kMessageKillFocus},   {second, kMessageSetFocus}};
+  const std::vector<std::pair<WindowHandle, uint32_t>> expected = {{second, kMessageShowWindow},
+                                                                   {first, kMessageActivate},
+                                                                   {second, kMessageActivate},
+                                                                   {first, kMessageKillFocus},
+                                                                   {second, kMessageSetFocus}};
   EXPECT_EQ(order, expected);
   std::vector<Logged> activations = Taken(kMessageActivate);
   ASSERT_EQ(activations.size(), 2u);
@@ -296,7 +297,8 @@ TEST_F(InputTest, ClicksReachTheWindowUnderThePointInItsClientCoordinates) {
     journal.clear();
     ASSERT_TRUE(InjectMouse(lower, kMessageLeftButtonDown, c.x, c.y));
     DispatchPendingMessages();
-    std::vector<Arrived> expected = {{this->*c.target, kMessageLeftButtonDown, c.targetX, c.targetY}};
+    std::vector<Arrived> expected = {
+        {this->*c.target, kMessageLeftButtonDown, c.targetX, c.targetY}};
     EXPECT_EQ(Mouse(), expected) << c.x << "," << c.y;
     InjectMouse(lower, kMessageLeftButtonUp, c.x, c.y);
     DispatchPendingMessages();
@@ -327,7 +329,7 @@ TEST_F(InputTest, PointsOutsideAWindowRegionFallThrough) {
   SetWindowRegion(upper, CreateRectangleRegion({50, 50, 100, 100}), true);
   DispatchPendingMessages();
   journal.clear();
-  InjectMouse(lower, kMessageMouseMove, 60, 60);   // upper (10, 10): cut away
+  InjectMouse(lower, kMessageMouseMove, 60, 60);    // upper (10, 10): cut away
   InjectMouse(lower, kMessageMouseMove, 110, 110);  // upper (60, 60): inside
   DispatchPendingMessages();
   const std::vector<Arrived> expected = {{lower, kMessageMouseMove, 60, 60},
@@ -340,7 +342,7 @@ TEST_F(InputTest, PointsOutsideAWindowRegionFallThrough) {
 TEST_F(InputTest, CaptureTakesEveryMouseMessageWherever) {
   SetCapture(child);
   journal.clear();
-  InjectMouse(lower, kMessageMouseMove, 0, 0);      // left of and above the child
+  InjectMouse(lower, kMessageMouseMove, 0, 0);       // left of and above the child
   InjectMouse(upper, kMessageLeftButtonUp, 90, 90);  // over another window entirely
   DispatchPendingMessages();
   const std::vector<Arrived> expected = {{child, kMessageMouseMove, -20, -20},
@@ -394,10 +396,10 @@ TEST_F(InputTest, KeysGoToTheFocusedWindow) {
     seen.push_back(entry.message);
     seen.push_back(static_cast<uint32_t>(entry.word));
   }
-  const std::vector<uint32_t> expected = {
-      kMessageKeyDown, kKeyShift, kMessageKeyDown, kKeyHome, kMessageKeyUp, kKeyHome,
-      kMessageKeyDown, 'A',       kMessageCharacter, u'A',  kMessageKeyUp, 'A',
-      kMessageKeyUp,   kKeyShift};
+  const std::vector<uint32_t> expected = {kMessageKeyDown,   kKeyShift, kMessageKeyDown, kKeyHome,
+                                          kMessageKeyUp,     kKeyHome,  kMessageKeyDown, 'A',
+                                          kMessageCharacter, u'A',      kMessageKeyUp,   'A',
+                                          kMessageKeyUp,     kKeyShift};
   EXPECT_EQ(seen, expected);
   SetWindowProcedure(child, previous);
 }

@@ -20,8 +20,8 @@ class PaletteTest : public ::testing::Test {
     description.name = u"PaletteTestWindow";
     description.procedure = DefaultWindowProcedure;
     RegisterWindowClass(description);
-    window_ = CreateWindowOfClass(u"PaletteTestWindow", u"", kStylePopup, 0, 0, 8, 8, {}, 0,
-                                  nullptr);
+    window_ =
+        CreateWindowOfClass(u"PaletteTestWindow", u"", kStylePopup, 0, 0, 8, 8, {}, 0, nullptr);
     ShowWindow(window_, kShowNormal);
     DispatchPendingMessages();
   }

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -100,7 +101,8 @@ TEST(RegionTest, EqualSetsHaveEqualDescriptions) {
   // Rows of one pixel each, as a cell's opaque runs arrive, merge to bands.
   std::vector<Rect> rows;
   for (int32_t y = 0; y < 50; ++y) rows.push_back({3, y, 9, y + 1});
-  RegionPointer fromRows(CreateRegionFromRectangles(rows.data(), static_cast<int32_t>(rows.size())));
+  RegionPointer fromRows(
+      CreateRegionFromRectangles(rows.data(), static_cast<int32_t>(rows.size())));
   RegionPointer block = Rectangle(3, 0, 9, 50);
   EXPECT_TRUE(RegionsEqual(fromRows.get(), block.get()));
   EXPECT_EQ(Rectangles(fromRows.get()).size(), 1u);
@@ -151,7 +153,8 @@ TEST(RegionTest, EdgesAreHalfOpen) {
 std::vector<uint8_t> Data(const RegionDataHeader& header, const std::vector<Rect>& rects) {
   std::vector<uint8_t> bytes(sizeof header + rects.size() * sizeof(Rect));
   std::memcpy(bytes.data(), &header, sizeof header);
-  if (!rects.empty()) std::memcpy(bytes.data() + sizeof header, rects.data(), rects.size() * sizeof(Rect));
+  if (!rects.empty())
+    std::memcpy(bytes.data() + sizeof header, rects.data(), rects.size() * sizeof(Rect));
   return bytes;
 }
 
