@@ -132,14 +132,12 @@ const std::array<PaletteColor, 256>& SystemPalette() {
   return table;
 }
 
-// The 16 basic colours as the first 16 system entries: 0-7 low, 8-15 high.
+// Small palettes take the 16 basic colours: the eight dark ones at the
+// start of the system palette, then grey and the eight bright ones from its
+// end.
 PaletteColor SystemEntry(int32_t index, int32_t count) {
   const auto& table = SystemPalette();
-  if (count <= 16 && index >= 8 && index < 16) {
-    const int32_t map[8] = {248, 7, 249, 250, 251, 252, 253, 255};
-    // 8: grey, 9: silver, then the bright colours, white last.
-    return table[map[index - 8]];
-  }
+  if (count <= 16 && index >= 8 && index < 16) return table[240 + index];
   return table[index];
 }
 

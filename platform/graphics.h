@@ -99,7 +99,8 @@ constexpr int32_t BitmapPitch(int32_t width, int32_t depth) {
 // New pixels are zero. Null on failure.
 Bitmap* CreateBitmapSection(const BitmapInfoHeader* header, void** bits);
 // The same from the depth and an optional palette (2^depth entries; null
-// gives the first entries of the system palette, black and white for 1 bit).
+// gives 8 bits the system palette, 2 and 4 bits the first of the 16 basic
+// colours, 1 bit black and white).
 Bitmap* CreateBitmap(int32_t width, int32_t height, int32_t depth, const PaletteQuad* palette);
 // A monochrome bitmap, all pixels 0.
 Bitmap* CreateMonochromeBitmap(int32_t width, int32_t height);
@@ -214,8 +215,8 @@ bool DrawCoverage(DeviceContext* dc, int32_t x, int32_t y, const uint8_t* covera
 
 // The display's depth: 16 unless VORLAN_DISPLAY_DEPTH says 8, 24 or 32.
 int32_t GetDisplayDepth();
-// A fixed table of 256 colours: 20 static colours at 0-9 and 246-255 and a
-// colour cube between. The first 16 entries are the 16 basic colours.
+// A fixed table of 256 colours: 20 static colours at 0-9 and 246-255 (the
+// 16 basic colours among them) and a colour cube with greys between.
 int32_t GetSystemPaletteEntries(int32_t start, int32_t count, PaletteColor* entries);
 
 Palette* CreatePalette(const PaletteColor* entries, int32_t count);

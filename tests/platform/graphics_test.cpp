@@ -113,6 +113,30 @@ TEST(GraphicsTest, PixelsLandInTheLayoutOfTheirDepth) {
   }
 }
 
+// Bitmaps made without a palette: the basic colours at the depths that
+// cannot hold the system palette.
+TEST(GraphicsTest, BitmapsWithoutAPaletteTakeTheSystemColours) {
+  const struct {
+    int32_t depth, index;
+    Color color;
+  } cases[] = {
+      {1, 0, MakeColor(0, 0, 0)},         {1, 1, MakeColor(255, 255, 255)},
+      {2, 1, MakeColor(128, 0, 0)},       {4, 7, MakeColor(192, 192, 192)},
+      {4, 8, MakeColor(128, 128, 128)},   {4, 9, MakeColor(255, 0, 0)},
+      {4, 15, MakeColor(255, 255, 255)},  {8, 7, MakeColor(192, 192, 192)},
+      {8, 9, MakeColor(166, 202, 240)},   {8, 249, MakeColor(255, 0, 0)},
+      {8, 255, MakeColor(255, 255, 255)},
+  };
+  for (const auto& c : cases) {
+    Bitmap* bitmap = CreateBitmap(1, 1, c.depth, nullptr);
+    PaletteQuad entry;
+    ASSERT_EQ(GetBitmapPalette(bitmap, c.index, 1, &entry), 1);
+    EXPECT_EQ(MakeColor(entry.red, entry.green, entry.blue), c.color)
+        << c.depth << " bits, entry " << c.index;
+    DeleteBitmap(bitmap);
+  }
+}
+
 TEST(GraphicsTest, SectionsTakeOnlyTheKnownLayouts) {
   struct Info {
     BitmapInfoHeader header;
