@@ -538,25 +538,34 @@ bool FastCopy(DeviceContext* destination, const Rect& area, DeviceContext* sourc
                     piece.Width() * bytes);
         continue;
       }
-      for (int32_t x = piece.left; x < piece.right; ++x) {
-        uint32_t value = same ? ReadValue(s, x + offsetX, y + offsetY) : lookup[in[x + offsetX]];
-        switch (d.depth) {
-          case 16:
-            out[2 * x] = static_cast<uint8_t>(value);
-            out[2 * x + 1] = static_cast<uint8_t>(value >> 8);
-            break;
-          case 24:
-            out[3 * x] = static_cast<uint8_t>(value);
-            out[3 * x + 1] = static_cast<uint8_t>(value >> 8);
-            out[3 * x + 2] = static_cast<uint8_t>(value >> 16);
-            break;
-          default:
-            // The top byte of a 32-bit pixel stays as it was.
-            out[4 * x] = static_cast<uint8_t>(value);
-            out[4 * x + 1] = static_cast<uint8_t>(value >> 8);
-            out[4 * x + 2] = static_cast<uint8_t>(value >> 16);
-            break;
-        }
+      // Each depth has its own loop, so the inner one does no dispatch.
+      auto value = [&](int32_t x) {
+        return same ? ReadValue(s, x + offsetX, y + offsetY) : lookup[in[x + offsetX]];
+      };
+      switch (d.depth) {
+        case 16:
+          for (int32_t x = piece.left; x < piece.right; ++x) {
+            uint16_t pixel = static_cast<uint16_t>(value(x));
+            std::memcpy(out + 2 * x, &pixel, 2);
+          }
+          break;
+        case 24:
+          for (int32_t x = piece.left; x < piece.right; ++x) {
+            uint32_t pixel = value(x);
+            out[3 * x] = static_cast<uint8_t>(pixel);
+            out[3 * x + 1] = static_cast<uint8_t>(pixel >> 8);
+            out[3 * x + 2] = static_cast<uint8_t>(pixel >> 16);
+          }
+          break;
+        default:
+          // The top byte of a 32-bit pixel stays as it was.
+          for (int32_t x = piece.left; x < piece.right; ++x) {
+            uint32_t pixel;
+            std::memcpy(&pixel, out + 4 * x, 4);
+            pixel = (pixel & 0xFF000000) | (value(x) & 0x00FFFFFF);
+            std::memcpy(out + 4 * x, &pixel, 4);
+          }
+          break;
       }
     }
     NoteDrawn(destination, piece);
