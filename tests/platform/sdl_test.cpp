@@ -465,13 +465,17 @@ WindowHandle MakeColourWindow(const char* title, Color colour, Rect place) {
   return window;
 }
 
+SDL_Window* FindSdlWindow(const char* title) {
+  for (uint32_t id = 1; id < 64; ++id) {
+    SDL_Window* window = SDL_GetWindowFromID(id);
+    if (window && std::strcmp(SDL_GetWindowTitle(window), title) == 0) return window;
+  }
+  return nullptr;
+}
+
 // Pushes a button event as SDL would report a click in a desktop window.
 void PushButton(const char* title, uint32_t type, int x, int y) {
-  SDL_Window* found = nullptr;
-  for (uint32_t id = 1; id < 64 && !found; ++id) {
-    SDL_Window* window = SDL_GetWindowFromID(id);
-    if (window && std::strcmp(SDL_GetWindowTitle(window), title) == 0) found = window;
-  }
+  SDL_Window* found = FindSdlWindow(title);
   ASSERT_NE(found, nullptr) << title;
   SDL_Event event{};
   event.type = type;
@@ -556,6 +560,11 @@ TEST(SdlBackend, WindowsAreShownScaledShapedAndAnswerTheDesktopsInput) {
   // Captured, the board hears the pointer wherever it goes, in its own
   // coordinates; released, it no longer does.
   SetCapture(board);
+  // The desktop may give the board the focus SDL needs a moment later.
+  ASSERT_TRUE(PumpUntil([] {
+    SDL_Window* window = FindSdlWindow("Board");
+    return window && (SDL_GetWindowFlags(window) & SDL_WINDOW_MOUSE_CAPTURE);
+  }));
   x11::MovePointer(OwnDisplay::Get()->X(), 900, 700);
   EXPECT_TRUE(PumpUntil([&] { return Got(kMessageMouseMove, 450, 350, self); }));
   ReleaseCapture();

@@ -195,7 +195,17 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
   }
 
   void CaptureChanged(WindowHandle window) override {
-    Run([window] { SDL_CaptureMouse(window ? SDL_TRUE : SDL_FALSE); }, false);
+    Run(
+        [this, window] {
+          captureWindow_ = window;
+          // SDL captures for the window with the keyboard focus only.
+          DesktopWindow* desktop = Find(window);
+          if (desktop && desktop->visible && SDL_GetKeyboardFocus() != desktop->window) {
+            SDL_SetWindowInputFocus(desktop->window);
+          }
+          SDL_CaptureMouse(window ? SDL_TRUE : SDL_FALSE);
+        },
+        false);
   }
 
   void CursorChanged(uint32_t cursor) override {
@@ -208,6 +218,7 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
     RunCommands();
     SDL_Event event;
     while (SDL_PollEvent(&event)) Handle(event);
+    KeepCapture();
     // Commands and pictures that came while the events were handled.
     RunCommands();
     PresentDirty();
@@ -285,6 +296,8 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
     // The mouse goes to the window under it unless the program captures it.
     SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // Which window is active is the layer's decision (see Show and Raise).
+    SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "1");
     bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     // Without a desktop SDL settles for drawing nowhere; the headless
     // backend is the layer's own way of doing that.
@@ -365,6 +378,8 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
       SDL_ShowWindow(desktop->window);
       desktop->visible = true;
       if (desktop->topMost) SDL_SetWindowAlwaysOnTop(desktop->window, SDL_TRUE);
+      // The layer activates a window as it shows it, before it is here.
+      if (GetActiveWindow() == handle) SDL_RaiseWindow(desktop->window);
     }
     MarkWhole(*desktop);
   }
@@ -546,6 +561,15 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
     windows_.erase(found);
   }
 
+  // SDL captures only while one of its windows has the focus, which may
+  // arrive a moment after the press that asked for it.
+  void KeepCapture() {
+    if (!captureWindow_) return;
+    DesktopWindow* desktop = Find(captureWindow_);
+    if (!desktop || (SDL_GetWindowFlags(desktop->window) & SDL_WINDOW_MOUSE_CAPTURE)) return;
+    if (SDL_GetKeyboardFocus() == desktop->window) SDL_CaptureMouse(SDL_TRUE);
+  }
+
   void SetCursor(uint32_t number) {
     SDL_SystemCursor which;
     if (!SystemCursorFromNumber(number, &which)) {
@@ -718,6 +742,7 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
   std::map<uint64_t, std::unique_ptr<DesktopWindow>> windows_;
   std::map<SDL_SystemCursor, SDL_Cursor*> cursors_;
   uint32_t buttons_ = 0;
+  WindowHandle captureWindow_;
 };
 
 }  // namespace
