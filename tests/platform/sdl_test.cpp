@@ -78,6 +78,12 @@ std::vector<int> Geometry(void* opaque, unsigned long window) {
   return {attributes.x, attributes.y, attributes.width, attributes.height};
 }
 
+bool Viewable(void* opaque, unsigned long window) {
+  XWindowAttributes attributes;
+  return window && XGetWindowAttributes(static_cast<Display*>(opaque), window, &attributes) &&
+         attributes.map_state == IsViewable;
+}
+
 void MovePointer(void* opaque, int x, int y) {
   auto* display = static_cast<Display*>(opaque);
   XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, x, y);
@@ -622,6 +628,17 @@ TEST(SdlBackend, WindowsAreShownScaledShapedAndAnswerTheDesktopsInput) {
     return x11::Geometry(OwnDisplay::Get()->X(), FindXWindow("Shaped")) ==
            std::vector<int>{200, 640, 80, 40};
   }));
+
+  // The title follows; hiding takes the window off the desktop and showing
+  // brings it back.
+  ASSERT_TRUE(SetWindowText(shaped, "Renamed"));
+  EXPECT_TRUE(PumpUntil([] { return FindXWindow("Renamed") != 0; }));
+  ShowWindow(shaped, kShowHide);
+  EXPECT_TRUE(
+      PumpUntil([] { return !x11::Viewable(OwnDisplay::Get()->X(), FindXWindow("Renamed")); }));
+  ShowWindow(shaped, kShowNoActivate);
+  EXPECT_TRUE(
+      PumpUntil([] { return x11::Viewable(OwnDisplay::Get()->X(), FindXWindow("Renamed")); }));
 
   DestroyWindow(shaped);
   DestroyWindow(board);

@@ -293,6 +293,9 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // SDL would turn an interrupt or a termination request into an event the
+    // layer has no use for, and the program would not end.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // The mouse goes to the window under it unless the program captures it.
     SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
