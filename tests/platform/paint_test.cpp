@@ -324,6 +324,28 @@ TEST_F(InputTest, ClickActivatesBeforeTheButtonArrives) {
   InjectMouse(lower, kMessageLeftButtonUp, 10, 10);
 }
 
+// A top-most window stays in front of a window activated after it, until it
+// is made not top-most again.
+TEST_F(InputTest, TopMostWindowsStayInFront) {
+  PlaceWindow(upper, Stacking::kTopMost, 0, 0, 0, 0,
+              kPlaceNoMove | kPlaceNoSize | kPlaceNoActivate);
+  SetForegroundWindow(lower);
+  EXPECT_EQ(GetForegroundWindow(), lower);
+  EXPECT_EQ(WindowFromPoint({60, 60}), upper);
+  PlaceWindow(upper, Stacking::kNotTopMost, 0, 0, 0, 0,
+              kPlaceNoMove | kPlaceNoSize | kPlaceNoActivate);
+  SetForegroundWindow(lower);
+  EXPECT_EQ(WindowFromPoint({60, 60}), lower);
+  // Moving and sizing with the flags leaves the stacking alone.
+  PlaceWindow(upper, Stacking::kTop, 40, 40, 20, 20, kPlaceNoZOrder | kPlaceNoActivate);
+  EXPECT_EQ(WindowFromPoint({45, 45}), child);  // the lower window's child is in front
+  Rect rect;
+  GetWindowRectangle(upper, &rect);
+  EXPECT_EQ(rect.left, 40);
+  EXPECT_EQ(rect.Width(), 20);
+  EXPECT_EQ(GetActiveWindow(), lower);
+}
+
 TEST_F(InputTest, PointsOutsideAWindowRegionFallThrough) {
   // The upper window keeps only its bottom-right quarter.
   SetWindowRegion(upper, CreateRectangleRegion({50, 50, 100, 100}), true);
