@@ -306,8 +306,9 @@ bool PlaceWindow(WindowHandle window, Stacking stacking, int32_t x, int32_t y, i
 bool SetWindowRegion(WindowHandle window, Region* region, bool redraw);
 bool GetWindowRegion(WindowHandle window, Region* copy);
 
-// A disabled window and everything it owns or contains gets no mouse or key
-// input. Answers whether the window was disabled before; sends kMessageEnable.
+// A disabled window and its children get no mouse or key input; the windows
+// it owns still do (a modal dialog disables its owner, not itself). Answers
+// whether the window was disabled before; a change sends kMessageEnable.
 bool EnableWindow(WindowHandle window, bool enable);
 bool IsWindowEnabled(WindowHandle window);
 
