@@ -1,18 +1,11 @@
 #include "foundation/tl_codepage.h"
 
+#include "platform/encoding.h"
+
 namespace {
 
-// Bytes 0x80-0x9F of Windows-1252. The five bytes the page leaves unassigned
-// map to the control characters of the same value, as the system's own
-// conversion does, so that every byte survives a round trip.
-constexpr char16_t kHighControls[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
 // Base letters of U+0100-U+017F for the page's best fit. The few letters of
-// that block the page does carry (marked '?') are found in kHighControls
+// that block the page does carry (marked '?') are found by the code page
 // first and never read here.
 constexpr char kLatinExtendedBase[] =
     "AaAaAaCcCcCcCcDd"
@@ -38,16 +31,14 @@ constexpr EsperantoLetter kEsperantoLetters[] = {
 }  // namespace
 
 char NarrowCharacter(char16_t character, bool esperantoBytes) {
-  if (character < 0x80 || (character >= 0xA0 && character <= 0xFF)) {
-    return static_cast<char>(character);
-  }
+  // The page carries none of the Esperanto letters, so the order of these
+  // two look-ups does not matter.
+  char byte;
+  if (UnitToWindows1252(character, &byte)) return byte;
   if (esperantoBytes) {
     for (const EsperantoLetter& letter : kEsperantoLetters) {
       if (letter.character == character) return static_cast<char>(letter.iso8859_3);
     }
-  }
-  for (unsigned byte = 0; byte < 32; ++byte) {
-    if (kHighControls[byte] == character) return static_cast<char>(0x80 + byte);
   }
   if (character >= 0x100 && character < 0x180) {
     return kLatinExtendedBase[character - 0x100];
@@ -55,11 +46,7 @@ char NarrowCharacter(char16_t character, bool esperantoBytes) {
   return ' ';
 }
 
-char16_t WidenCharacter(char character) {
-  unsigned char byte = static_cast<unsigned char>(character);
-  if (byte >= 0x80 && byte < 0xA0) return kHighControls[byte - 0x80];
-  return byte;
-}
+char16_t WidenCharacter(char character) { return Windows1252ToUnit(character); }
 
 size_t NarrowText(char* destination, size_t room, const char16_t* source, size_t count,
                   bool esperantoBytes) {

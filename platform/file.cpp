@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/encoding.h"
 #include "platform/trace.h"
 
 struct FileSearch {
@@ -25,109 +26,11 @@ namespace {
 
 // --- Text -------------------------------------------------------------------
 
-// The upper half of the ANSI code page where it differs from Latin-1.
-constexpr char16_t kAnsiHigh[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 std::u16string Widen(const char* text) {
-  std::u16string result;
-  if (!text) return result;
-  for (; *text; ++text) {
-    uint8_t code = static_cast<uint8_t>(*text);
-    result.push_back(code >= 0x80 && code < 0xA0 ? kAnsiHigh[code - 0x80] : code);
-  }
-  return result;
+  return text ? Windows1252ToUtf16(text) : std::u16string();
 }
 
 std::u16string Widen(const char16_t* text) { return text ? std::u16string(text) : std::u16string(); }
-
-void AppendUtf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
-
-// A lone surrogate cannot name a host file; it becomes U+FFFD.
-std::string Utf16ToUtf8(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t code = text[i];
-    if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code < 0xE000) {
-      code = 0xFFFD;
-    }
-    AppendUtf8(out, code);
-  }
-  return out;
-}
-
-// Host names that are not valid UTF-8 keep their bytes as U+FFFD.
-std::u16string Utf8ToUtf16(const std::string& text) {
-  std::u16string out;
-  size_t i = 0;
-  while (i < text.size()) {
-    uint8_t lead = static_cast<uint8_t>(text[i++]);
-    uint32_t code = 0xFFFD;
-    size_t extra = 0;
-    if (lead < 0x80) {
-      code = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      code = lead & 0x1F, extra = 1;
-    } else if ((lead & 0xF0) == 0xE0) {
-      code = lead & 0x0F, extra = 2;
-    } else if ((lead & 0xF8) == 0xF0) {
-      code = lead & 0x07, extra = 3;
-    }
-    for (size_t k = 0; k < extra; ++k, ++i) {
-      if (i >= text.size() || (static_cast<uint8_t>(text[i]) & 0xC0) != 0x80) {
-        code = 0xFFFD;
-        break;
-      }
-      code = (code << 6) | (static_cast<uint8_t>(text[i]) & 0x3F);
-    }
-    if (code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) code = 0xFFFD;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(code));
-    }
-  }
-  return out;
-}
-
-std::string Narrow(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char16_t unit = text[i];
-    if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size()) ++i;  // one character
-    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
-      out.push_back(static_cast<char>(unit));
-      continue;
-    }
-    const char16_t* found = std::find(kAnsiHigh, kAnsiHigh + 32, unit);
-    out.push_back(found != kAnsiHigh + 32 ? static_cast<char>(0x80 + (found - kAnsiHigh)) : '?');
-  }
-  return out;
-}
 
 template <class Char>
 Char FoldCase(Char c) {
@@ -646,7 +549,7 @@ FileSearch* FindFirstAt(const std::u16string& pattern, FileFound* found) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     std::u16string wide = Utf8ToUtf16(name);
-    std::string narrow = Narrow(wide);
+    std::string narrow = Utf16ToWindows1252(wide);
     if (wide.size() >= 260 || narrow.size() >= 260 || !Matches(wanted.c_str(), wide.c_str()))
       continue;
     FileFound entryFound{};

@@ -15,6 +15,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/encoding.h"
 #include "platform/trace.h"
 
 namespace {
@@ -46,30 +47,6 @@ constexpr Family kFamilies[] = {
     {"DejaVu Serif Condensed",
      {"DejaVuSerifCondensed", "DejaVuSerifCondensed-Bold", "DejaVuSerifCondensed-Italic",
       "DejaVuSerifCondensed-BoldItalic"}},
-};
-
-// Windows-1252 differs from Latin-1 only at 0x80 to 0x9F; the five unused
-// codes stay as they are.
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-// ISO 8859-3 from 0xA0 on; below that it is Latin-1. Its seven unassigned
-// codes keep their Latin-1 meaning.
-constexpr char16_t kIso8859_3High[96] = {
-    0x00A0, 0x0126, 0x02D8, 0x00A3, 0x00A4, 0x00A5, 0x0124, 0x00A7,  // A0
-    0x00A8, 0x0130, 0x015E, 0x011E, 0x0134, 0x00AD, 0x00AE, 0x017B,  // A8
-    0x00B0, 0x0127, 0x00B2, 0x00B3, 0x00B4, 0x00B5, 0x0125, 0x00B7,  // B0
-    0x00B8, 0x0131, 0x015F, 0x011F, 0x0135, 0x00BD, 0x00BE, 0x017C,  // B8
-    0x00C0, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x010A, 0x0108, 0x00C7,  // C0
-    0x00C8, 0x00C9, 0x00CA, 0x00CB, 0x00CC, 0x00CD, 0x00CE, 0x00CF,  // C8
-    0x00D0, 0x00D1, 0x00D2, 0x00D3, 0x00D4, 0x0120, 0x00D6, 0x00D7,  // D0
-    0x011C, 0x00D9, 0x00DA, 0x00DB, 0x00DC, 0x016C, 0x015C, 0x00DF,  // D8
-    0x00E0, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x010B, 0x0109, 0x00E7,  // E0
-    0x00E8, 0x00E9, 0x00EA, 0x00EB, 0x00EC, 0x00ED, 0x00EE, 0x00EF,  // E8
-    0x00F0, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x0121, 0x00F6, 0x00F7,  // F0
-    0x011D, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x016D, 0x015D, 0x02D9,  // F8
 };
 
 struct Glyph {
@@ -308,12 +285,10 @@ struct Characters {
   std::vector<bool> marked;  // underlined as an access key
 };
 
-char32_t DecodeByte(unsigned char byte, bool esperanto) {
-  if (byte >= 0x80 && byte < 0xA0) {
-    return esperanto ? char32_t{byte} : char32_t{kWindows1252High[byte - 0x80]};
-  }
-  if (byte >= 0xA0 && esperanto) return kIso8859_3High[byte - 0xA0];
-  return byte;
+// Esperanto fonts read 8-bit text as ISO 8859-3, which has no characters at
+// 0x80-0x9F: those bytes stay the control characters of the same value.
+char32_t DecodeByte(char byte, bool esperanto) {
+  return esperanto ? Iso8859_3ToUnit(byte) : Windows1252ToUnit(byte);
 }
 
 bool Decode(const Font* font, const char* text, int32_t count, Characters* out) {
@@ -321,7 +296,7 @@ bool Decode(const Font* font, const char* text, int32_t count, Characters* out) 
   size_t length = count == -1 ? std::char_traits<char>::length(text) : static_cast<size_t>(count);
   out->codes.reserve(length);
   for (size_t i = 0; i < length; ++i) {
-    out->codes.push_back(DecodeByte(static_cast<unsigned char>(text[i]), font->esperanto));
+    out->codes.push_back(DecodeByte(text[i], font->esperanto));
   }
   return true;
 }
@@ -331,19 +306,15 @@ bool Decode(const Font* font, const char16_t* text, int32_t count, Characters* o
   size_t length =
       count == -1 ? std::char_traits<char16_t>::length(text) : static_cast<size_t>(count);
   out->codes.reserve(length);
-  for (size_t i = 0; i < length; ++i) {
-    char32_t unit = text[i];
-    if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < length && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      out->codes.push_back(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (unit >= 0xD800 && unit < 0xE000) {
-      out->codes.push_back(0xFFFD);
-    } else if (font->esperanto && unit >= 0xA0 && unit <= 0xFF) {
-      out->codes.push_back(kIso8859_3High[unit - 0xA0]);
-    } else {
-      out->codes.push_back(unit);
+  std::u16string_view units(text, length);
+  for (size_t i = 0; i < length;) {
+    char32_t code = ReadUtf16(units, &i);
+    if (IsSurrogate(code)) {
+      code = 0xFFFD;
+    } else if (font->esperanto && code >= 0xA0 && code <= 0xFF) {
+      code = Iso8859_3ToUnit(static_cast<char>(code));
     }
+    out->codes.push_back(code);
   }
   return true;
 }

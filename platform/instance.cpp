@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/encoding.h"
 #include "platform/error.h"
 #include "platform/trace.h"
 #include "platform/window.h"
@@ -73,33 +74,6 @@ std::string FileComponent(const std::string& name) {
     char tail[24];
     std::snprintf(tail, sizeof tail, "~%016llx", static_cast<unsigned long long>(hash));
     out = out.substr(0, 100) + tail;
-  }
-  return out;
-}
-
-std::string Utf8(const char16_t* text) {
-  std::string out;
-  for (; text && *text; ++text) {
-    char32_t c = *text;
-    if (c >= 0xD800 && c <= 0xDBFF && text[1] >= 0xDC00 && text[1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[1] - 0xDC00);
-      ++text;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
   }
   return out;
 }
@@ -397,16 +371,17 @@ bool RemotePostMessage(WindowHandle window, uint32_t message, MessageWord word, 
 
 }  // namespace instance_detail
 
+// A lone surrogate is kept as it stands, so that two names differing only
+// there do not meet in one lock file.
 NamedMutexHandle CreateNamedMutex(const char16_t* name, bool owned) {
-  return CreateNamedMutexUtf8(Utf8(name), owned);
+  std::u16string_view wide = name ? std::u16string_view(name) : std::u16string_view();
+  return CreateNamedMutexUtf8(Utf16ToUtf8(wide, LoneSurrogate::kKeep), owned);
 }
 
+// 8-bit names are Windows-1252, so either width of one name finds one mutex.
 NamedMutexHandle CreateNamedMutex(const char* name, bool owned) {
-  // 8-bit names are Windows-1252; the ones in use are plain ASCII.
-  std::u16string wide;
-  for (const char* c = name; c && *c; ++c)
-    wide += static_cast<char16_t>(static_cast<unsigned char>(*c));
-  return CreateNamedMutexUtf8(Utf8(wide.c_str()), owned);
+  std::u16string wide = name ? Windows1252ToUtf16(name) : std::u16string();
+  return CreateNamedMutexUtf8(Utf16ToUtf8(wide, LoneSurrogate::kKeep), owned);
 }
 
 WaitResult WaitForNamedMutex(NamedMutexHandle mutex, uint32_t milliseconds) {

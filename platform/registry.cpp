@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/encoding.h"
 #include "platform/trace.h"
 
 struct RegistryStore {
@@ -28,128 +29,12 @@ namespace {
 
 // --- Text -------------------------------------------------------------------
 
-// The upper half of the ANSI code page where it differs from Latin-1.
-constexpr char16_t kAnsiHigh[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char16_t AnsiToUnit(char byte) {
-  uint8_t code = static_cast<uint8_t>(byte);
-  if (code >= 0x80 && code < 0xA0) return kAnsiHigh[code - 0x80];
-  return code;
-}
-
-char UnitToAnsi(char16_t unit) {
-  if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return static_cast<char>(unit);
-  for (int i = 0; i < 32; ++i)
-    if (kAnsiHigh[i] == unit) return static_cast<char>(0x80 + i);
-  return '?';
-}
-
-std::u16string AnsiToUtf16(const char* text, size_t length) {
-  std::u16string result;
-  result.reserve(length);
-  for (size_t i = 0; i < length; ++i) result.push_back(AnsiToUnit(text[i]));
-  return result;
-}
-
-// A surrogate pair stands for one character and becomes one '?'.
-std::string Utf16ToAnsi(const char16_t* text, size_t length) {
-  std::string result;
-  result.reserve(length);
-  for (size_t i = 0; i < length; ++i) {
-    char16_t unit = text[i];
-    if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < length && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      ++i;
-      result.push_back('?');
-      continue;
-    }
-    result.push_back(UnitToAnsi(unit));
-  }
-  return result;
-}
-
-void AppendUtf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
-
-// Names are kept as UTF-8 in the database; a lone surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(const std::u16string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t code = text[i];
-    if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code < 0xE000) {
-      code = 0xFFFD;
-    }
-    AppendUtf8(out, code);
-  }
-  return out;
-}
-
-std::u16string Utf8ToUtf16(const std::string& text) {
-  std::u16string out;
-  out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    uint8_t lead = static_cast<uint8_t>(text[i]);
-    uint32_t code = 0xFFFD;
-    size_t extra = 0;
-    if (lead < 0x80) {
-      code = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      code = lead & 0x1F, extra = 1;
-    } else if ((lead & 0xF0) == 0xE0) {
-      code = lead & 0x0F, extra = 2;
-    } else if ((lead & 0xF8) == 0xF0) {
-      code = lead & 0x07, extra = 3;
-    }
-    ++i;
-    for (size_t k = 0; k < extra; ++k, ++i) {
-      if (i >= text.size() || (static_cast<uint8_t>(text[i]) & 0xC0) != 0x80) {
-        code = 0xFFFD;
-        break;
-      }
-      code = (code << 6) | (static_cast<uint8_t>(text[i]) & 0x3F);
-    }
-    if (code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) code = 0xFFFD;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(code));
-    }
-  }
-  return out;
-}
-
 std::u16string Widen(const char16_t* text) {
   return text ? std::u16string(text) : std::u16string();
 }
 
 std::u16string Widen(const char* text) {
-  return text ? AnsiToUtf16(text, std::strlen(text)) : std::u16string();
+  return text ? Windows1252ToUtf16(text) : std::u16string();
 }
 
 std::string Fold(const std::string& name) {
@@ -600,7 +485,7 @@ uint32_t CopyName(const std::basic_string<Char>& name, Char* buffer, uint32_t* l
 
 std::string ToCallerName(const std::string& stored, char) {
   std::u16string wide = Utf8ToUtf16(stored);
-  return Utf16ToAnsi(wide.data(), wide.size());
+  return Utf16ToWindows1252(wide);
 }
 
 std::u16string ToCallerName(const std::string& stored, char16_t) { return Utf8ToUtf16(stored); }
@@ -611,7 +496,7 @@ std::string NarrowData(RegistryValueType type, const std::string& stored) {
   if (!IsStringType(type)) return stored;
   std::u16string units(stored.size() / 2, u'\0');
   std::memcpy(units.data(), stored.data(), units.size() * 2);
-  return Utf16ToAnsi(units.data(), units.size());
+  return Utf16ToWindows1252(units);
 }
 
 uint32_t HandOutData(RegistryValueType storedType, const std::string& bytes,
@@ -849,7 +734,7 @@ uint32_t RegistrySetValue(RegistryKey key, const char* name, RegistryValueType t
                           const void* data, uint32_t size) {
   if (!IsStringType(type) || !data) return SetAt(key, Widen(name), type, data, size);
   if (size > kLargestValue / 2) return Fail(kErrorInvalidParameter);
-  std::u16string wide = AnsiToUtf16(static_cast<const char*>(data), size);
+  std::u16string wide = Windows1252ToUtf16({static_cast<const char*>(data), size});
   return SetAt(key, Widen(name), type, wide.data(), size * 2);
 }
 
