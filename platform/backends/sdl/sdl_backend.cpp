@@ -117,13 +117,11 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
   const char* Name() const override { return "sdl"; }
 
   Rect GetScreenRectangle() override {
-    Claim();
     std::lock_guard<std::mutex> lock(mutex_);
     return screen_;
   }
 
   Rect GetWorkArea() override {
-    Claim();
     std::lock_guard<std::mutex> lock(mutex_);
     return workArea_;
   }
@@ -137,28 +135,26 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
       topMost_.erase(window.value);
       dirty_.erase(window.value);
     }
-    Run([this, window] { Destroy(window); }, false);
+    Run([this, window] { Destroy(window); });
   }
 
   void WindowShown(WindowHandle window, bool visible) override {
-    Run([this, window, visible] { Show(window, visible); }, visible);
+    Run([this, window, visible] { Show(window, visible); });
   }
 
   void WindowMoved(WindowHandle window, const Rect& screen) override {
-    Run([this, window, screen] { Move(window, screen); }, false);
+    Run([this, window, screen] { Move(window, screen); });
   }
 
   void WindowTitleChanged(WindowHandle window, const std::u16string& title) override {
-    Run(
-        [this, window, title] {
-          DesktopWindow* desktop = Find(window);
-          if (desktop) SDL_SetWindowTitle(desktop->window, ToUtf8(title).c_str());
-        },
-        false);
+    Run([this, window, title] {
+      DesktopWindow* desktop = Find(window);
+      if (desktop) SDL_SetWindowTitle(desktop->window, ToUtf8(title).c_str());
+    });
   }
 
   void WindowShapeChanged(WindowHandle window) override {
-    Run([this, window] { Reshape(window); }, false);
+    Run([this, window] { Reshape(window); });
   }
 
   void WindowRaised(WindowHandle window, bool topMost) override {
@@ -170,7 +166,7 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
         topMost_.erase(window.value);
       }
     }
-    Run([this, window, topMost] { Raise(window, topMost); }, false);
+    Run([this, window, topMost] { Raise(window, topMost); });
   }
 
   void PictureChanged(WindowHandle window, const Rect& area) override {
@@ -195,21 +191,19 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
   }
 
   void CaptureChanged(WindowHandle window) override {
-    Run(
-        [this, window] {
-          captureWindow_ = window;
-          // SDL captures for the window with the keyboard focus only.
-          DesktopWindow* desktop = Find(window);
-          if (desktop && desktop->visible && SDL_GetKeyboardFocus() != desktop->window) {
-            SDL_SetWindowInputFocus(desktop->window);
-          }
-          SDL_CaptureMouse(window ? SDL_TRUE : SDL_FALSE);
-        },
-        false);
+    Run([this, window] {
+      captureWindow_ = window;
+      // SDL captures for the window with the keyboard focus only.
+      DesktopWindow* desktop = Find(window);
+      if (desktop && desktop->visible && SDL_GetKeyboardFocus() != desktop->window) {
+        SDL_SetWindowInputFocus(desktop->window);
+      }
+      SDL_CaptureMouse(window ? SDL_TRUE : SDL_FALSE);
+    });
   }
 
   void CursorChanged(uint32_t cursor) override {
-    Run([this, cursor] { SetCursor(cursor); }, false);
+    Run([this, cursor] { SetCursor(cursor); });
   }
 
   // The hook of the video thread's queue.
@@ -253,11 +247,8 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
   }
 
  private:
-  // Carries out work on the video thread: at once on it, else queued. A call
-  // that may claim makes the calling thread the video thread when there is
-  // none yet; others are dropped then, as nothing is on the desktop.
-  void Run(std::function<void()> work, bool mayClaim) {
-    if (mayClaim) Claim();
+  // Carries out work on the video thread: at once on it, else queued.
+  void Run(std::function<void()> work) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (!started_ || failed_) return;
@@ -298,6 +289,7 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // The mouse goes to the window under it unless the program captures it.
     SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
+    // A GL framebuffer would make a shaped window again and lose its shape.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Which window is active is the layer's decision (see Show and Raise).
     SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "1");
