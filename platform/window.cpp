@@ -649,6 +649,24 @@ void InvalidateLocked(WindowRecord& record, const Rect& rect, bool erase) {
   WakeLocked(*record.queue);
 }
 
+// Who becomes active when the active window goes: its owner when that can
+// take input and is shown, else the front-most such top-level window.
+WindowHandle SuccessorLocked(const WindowRecord& leaving) {
+  auto eligible = [&leaving](const WindowRecord* record) {
+    return record && record != &leaving && !record->destroying && record->visible &&
+           !(record->style & kStyleDisabled) && record->owner != leaving.handle;
+  };
+  WindowRecord* owner = FindLocked(leaving.owner);
+  if (eligible(owner)) return owner->handle;
+  for (WindowHandle top : Global().zOrder) {
+    WindowRecord* record = FindLocked(top);
+    if (eligible(record)) return top;
+  }
+  return {};
+}
+
+void ChangeActive(WindowHandle window, uint16_t how);
+
 void DestroyTree(WindowHandle window) {
   State& state = Global();
   std::vector<WindowHandle> dependants;
@@ -669,11 +687,13 @@ void DestroyTree(WindowHandle window) {
   CallProcedure(window, kMessageDestroy, 0, 0);
   std::string classKey;
   bool topLevel = false;
+  WindowHandle successor;
   {
     std::lock_guard<std::mutex> lock(state.mutex);
     WindowRecord* record = FindLocked(window);
     if (!record) return;
     topLevel = !(record->style & kStyleChild);
+    if (state.active == window) successor = SuccessorLocked(*record);
     if (record->visible) {
       if (WindowRecord* parent = FindLocked(record->parent)) {
         InvalidateLocked(*parent, record->rect, true);
@@ -691,6 +711,7 @@ void DestroyTree(WindowHandle window) {
   }
   if (!classKey.empty()) instance_detail::WithdrawTopLevelWindow(window, classKey);
   if (topLevel) GetScreenBackend()->WindowDestroyed(window);
+  if (successor) ChangeActive(successor, kActivationActive);
 }
 
 void TraceBadWordIndex(const char* operation, int32_t index, size_t words) {
@@ -1557,7 +1578,12 @@ bool ShowWindow(WindowHandle window, int32_t command) {
     if (show && command != kShowNoActivate) {
       ChangeActive(window, kActivationActive);
     } else if (!show && GetActiveWindow() == window) {
-      ChangeActive({}, kActivationInactive);
+      WindowHandle successor;
+      {
+        std::lock_guard<std::mutex> lock(Global().mutex);
+        if (WindowRecord* record = FindLocked(window)) successor = SuccessorLocked(*record);
+      }
+      ChangeActive(successor, kActivationActive);
     }
   }
   return was;

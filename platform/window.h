@@ -322,7 +322,9 @@ WindowHandle GetCapture();
 // Keyboard focus (any window) and the active top-level window. Changing the
 // focus sends kMessageKillFocus to the old and kMessageSetFocus to the new;
 // changing the active window sends kMessageActivate (inactive, then active).
-// Messages to another thread's window are posted, not sent.
+// When the active window is hidden or destroyed, its owner becomes active if
+// it is shown and enabled, else the front-most window that is. Messages to
+// another thread's window are posted, not sent.
 WindowHandle SetFocus(WindowHandle window);
 WindowHandle GetFocus();
 WindowHandle SetActiveWindow(WindowHandle window);

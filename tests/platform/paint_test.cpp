@@ -234,15 +234,15 @@ TEST_F(PaintTest, ShowingActivatesAndMovesTheFocus) {
   EXPECT_EQ(LowWord(activations[0].word), kActivationInactive);
   EXPECT_EQ(LowWord(activations[1].word), kActivationActive);
 
-  // Hiding the active window leaves none active; a window shown without
-  // activation does not take it.
+  // Hiding the active window passes the activation on to the front-most
+  // shown window; a window shown without activation does not take it back.
   journal.clear();
   ShowWindow(second, kShowHide);
-  EXPECT_EQ(GetActiveWindow(), WindowHandle{});
+  EXPECT_EQ(GetActiveWindow(), first);
   ASSERT_FALSE(Taken(kMessageShowWindow).empty());
   EXPECT_EQ(Taken(kMessageShowWindow)[0].word, 0u);
   ShowWindow(second, kShowNoActivate);
-  EXPECT_EQ(GetActiveWindow(), WindowHandle{});
+  EXPECT_EQ(GetActiveWindow(), first);
   EXPECT_TRUE(IsWindowVisible(second));
 }
 
@@ -303,6 +303,28 @@ TEST_F(InputTest, ClicksReachTheWindowUnderThePointInItsClientCoordinates) {
     InjectMouse(lower, kMessageLeftButtonUp, c.x, c.y);
     DispatchPendingMessages();
   }
+}
+
+// When the active window goes, its owner becomes active again (as when a
+// dialog closes); without an owner, the front-most shown window does.
+TEST_F(PaintTest, ActivationReturnsToTheOwner) {
+  WindowHandle other = TopLevel(0, 0, 10, 10, kWhite);
+  WindowHandle owner = TopLevel(20, 0, 10, 10, kWhite);
+  ShowSettled(owner);
+  ShowSettled(other);  // in front of the owner
+  WindowHandle owned =
+      CreateWindowOfClass(u"PaintTestWindow", u"", kStylePopup, 40, 0, 10, 10, owner, 0, nullptr);
+  ShowSettled(owned);
+  ASSERT_EQ(GetActiveWindow(), owned);
+  DestroyWindow(owned);
+  EXPECT_EQ(GetActiveWindow(), owner);
+  std::vector<Logged> activations = Taken(kMessageActivate);
+  ASSERT_FALSE(activations.empty());
+  EXPECT_EQ(activations.back().window, owner);
+  EXPECT_EQ(LowWord(activations.back().word), kActivationActive);
+
+  ShowWindow(owner, kShowHide);
+  EXPECT_EQ(GetActiveWindow(), other);
 }
 
 TEST_F(InputTest, ClickActivatesBeforeTheButtonArrives) {
