@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_report.h"
 #include "platform/font.h"
 
 namespace {
@@ -134,29 +135,12 @@ BENCHMARK(FrameRateLineThroughFreeType);
 BENCHMARK(TutorialParagraph);
 BENCHMARK(FitRun);
 
-// Processor time per iteration of each run, for the ratio after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  auto ours = reporter.times.find("FrameRateLine");
-  auto peer = reporter.times.find("FrameRateLineThroughFreeType");
-  if (ours != reporter.times.end() && peer != reporter.times.end() && peer->second > 0) {
-    std::printf("frame-rate line: DrawText / FreeType without a glyph cache = %.2f\n",
-                ours->second / peer->second);
-  }
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(argc, argv, reporter, [](const RatioReporter& report) {
+    report.PrintRatio("frame-rate line: DrawText / FreeType without a glyph cache",
+                      "FrameRateLine", "FrameRateLineThroughFreeType");
+  });
 }

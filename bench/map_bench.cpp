@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_report.h"
 #include "cetl/map.h"
 #include "foundation/tl_string.h"
 
@@ -88,35 +89,13 @@ BENCHMARK(StdMapInsert)->Unit(benchmark::kMicrosecond);
 BENCHMARK(CetlMapFind)->Unit(benchmark::kMicrosecond);
 BENCHMARK(StdMapFind)->Unit(benchmark::kMicrosecond);
 
-// Notes each run's processor time per iteration so that the ratios can follow
-// the table; processor time keeps them steady on a busy machine.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;
-};
-
-void PrintRatio(const RatioReporter& reporter, const char* what, const char* ours,
-                const char* peer) {
-  auto a = reporter.times.find(ours);
-  auto b = reporter.times.find(peer);
-  if (a == reporter.times.end() || b == reporter.times.end() || b->second <= 0) return;
-  std::printf("%s of %d istring keys: cetl::map / std::map = %.2f\n", what, kKeys,
-              a->second / b->second);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  PrintRatio(reporter, "insert", "CetlMapInsert", "StdMapInsert");
-  PrintRatio(reporter, "find", "CetlMapFind", "StdMapFind");
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(argc, argv, reporter, [](const RatioReporter& report) {
+    std::string keys = " of " + std::to_string(kKeys) + " istring keys: cetl::map / std::map";
+    report.PrintRatio("insert" + keys, "CetlMapInsert", "StdMapInsert");
+    report.PrintRatio("find" + keys, "CetlMapFind", "StdMapFind");
+  });
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_report.h"
 #include "foundation/tl_memory.h"
 
 namespace {
@@ -87,37 +88,24 @@ void MixedPattern(benchmark::State& state) {
 BENCHMARK_TEMPLATE(MixedPattern, ManagerHeap)->Unit(benchmark::kMicrosecond)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK_TEMPLATE(MixedPattern, SystemHeap)->Unit(benchmark::kMicrosecond)->Threads(1)->Threads(2)->UseRealTime();
 
-// Notes each run's time per iteration so that the ratios can follow the
-// table; with --benchmark_repetitions the median stands for the runs.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
-        times[run.run_name.str()] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;
-};
-
 void PrintRatio(const RatioReporter& reporter, const char* threads) {
-  auto ours = reporter.times.find(std::string("MixedPattern<ManagerHeap>/real_time/threads:") + threads);
-  auto peer = reporter.times.find(std::string("MixedPattern<SystemHeap>/real_time/threads:") + threads);
-  if (ours == reporter.times.end() || peer == reporter.times.end() || peer->second <= 0) return;
+  double ours, peer;
+  if (!reporter.Times(std::string("MixedPattern<ManagerHeap>/real_time/threads:") + threads,
+                      std::string("MixedPattern<SystemHeap>/real_time/threads:") + threads, &ours,
+                      &peer)) {
+    return;
+  }
   double perOperation = 1000.0 / kOperations;  // microseconds per iteration to nanoseconds per operation
   std::printf("mixed pattern, %s thread(s): MemAlloc/MemFree %.1f ns, malloc/free %.1f ns per operation, ratio %.2f\n",
-              threads, ours->second * perOperation, peer->second * perOperation, ours->second / peer->second);
+              threads, ours * perOperation, peer * perOperation, ours / peer);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  PrintRatio(reporter, "1");
-  PrintRatio(reporter, "2");
-  benchmark::Shutdown();
-  return 0;
+  RatioReporter reporter(RatioReporter::Clock::kWall, RatioReporter::OO_Defaults);
+  return RunWithRatios(argc, argv, reporter, [](const RatioReporter& report) {
+    PrintRatio(report, "1");
+    PrintRatio(report, "2");
+  });
 }

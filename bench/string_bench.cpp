@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_report.h"
 #include "foundation/tl_string.h"
 
 namespace {
@@ -58,33 +59,14 @@ BENCHMARK(SnprintfProgress);
 BENCHMARK(StringAppend)->Unit(benchmark::kMicrosecond);
 BENCHMARK(StdStringAppend)->Unit(benchmark::kMicrosecond);
 
-// Notes each run's processor time per iteration (steadier than the wall clock
-// on a busy machine) so that the ratios can follow the table.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;
-};
-
-void PrintRatio(const RatioReporter& reporter, const char* what, const char* ours,
-                const char* peer) {
-  auto a = reporter.times.find(ours);
-  auto b = reporter.times.find(peer);
-  if (a == reporter.times.end() || b == reporter.times.end() || b->second <= 0) return;
-  std::printf("%s: %s / %s = %.2f\n", what, ours, peer, a->second / b->second);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  PrintRatio(reporter, "progress line", "SformatProgress", "SnprintfProgress");
-  PrintRatio(reporter, "10,000 appends", "StringAppend", "StdStringAppend");
-  benchmark::Shutdown();
-  return 0;
+  RatioReporter reporter(RatioReporter::Clock::kProcessor, RatioReporter::OO_Defaults);
+  return RunWithRatios(argc, argv, reporter, [](const RatioReporter& report) {
+    report.PrintRatio("progress line: SformatProgress / SnprintfProgress", "SformatProgress",
+                      "SnprintfProgress");
+    report.PrintRatio("10,000 appends: StringAppend / StdStringAppend", "StringAppend",
+                      "StdStringAppend");
+  });
 }
