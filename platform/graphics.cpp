@@ -847,8 +847,7 @@ bool GetClipBox(const DeviceContext* dc, Rect* box) {
   return !IsEmpty(all);
 }
 
-int32_t GetDeviceBitsPerPixel(const DeviceContext* dc) {
-  if (dc && dc->kind == DeviceContext::Kind::kMemory && dc->bitmap) return dc->bitmap->depth;
+int32_t GetDeviceBitsPerPixel(const DeviceContext*) {
   return GetDisplayDepth();
 }
 

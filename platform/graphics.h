@@ -170,8 +170,9 @@ bool IntersectClipRectangle(DeviceContext* dc, const Rect& rect);
 // nothing can be drawn.
 bool GetClipBox(const DeviceContext* dc, Rect* box);
 
-// Device capabilities.
-int32_t GetDeviceBitsPerPixel(const DeviceContext* dc);  // the display's depth for windows
+// Device capabilities: those of the display, whatever bitmap a memory
+// context holds.
+int32_t GetDeviceBitsPerPixel(const DeviceContext* dc);
 int32_t GetVerticalPixelsPerInch(const DeviceContext* dc);
 
 // Blits. Raster operations combine pixel values bitwise after the source
