@@ -3,12 +3,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <bit>
 #include <random>
 #include <vector>
 
 #include "game/flow/sequencer.h"
 #include "game/rules/rules.h"
+#include "random_games.h"
 #include "tools/analyze/perft.h"
 
 namespace {
@@ -18,29 +18,10 @@ namespace {
 std::vector<BoardPosition> PositionsFromRandomGames(size_t wanted) {
   std::mt19937 random(4711);
   std::vector<BoardPosition> positions;
-  LegalMoveList list{};
-  while (positions.size() < wanted) {
-    BoardPosition position{0, 0, 1, 15, 15};
-    for (int ply = 0; ply < 200 && positions.size() < wanted; ++ply) {
-      positions.push_back(position);
-      if (WinnerOf(position.mask1, position.mask2)) break;
-      GenerateMoves(list, position);
-      MOVE move{};
-      if (list.count != 0) {
-        const LegalMove& entry = list.storage[random() % list.count];
-        move.from = entry.from;
-        move.to = static_cast<uint32_t>(entry.to);
-        if (entry.kind == kPairEntry) {
-          move.takeBack1 = entry.takeA;
-          move.takeBack2 = entry.takeB;
-        } else if (entry.takeA != 0 && random() % 2) {
-          move.takeBack1 = static_cast<uint32_t>(std::countr_zero(entry.takeA));
-        }
-      }
-      ApplyMove(position, move);
-    }
-  }
-  ReleaseMoveList(list);
+  PlayRandomGames(random, 200, RandomGameEnd::kAtWinner, [&](const BoardPosition& position, int) {
+    positions.push_back(position);
+    return positions.size() < wanted;
+  });
   return positions;
 }
 

@@ -5,13 +5,13 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstdlib>
 #include <random>
 #include <vector>
 
 #include "game/flow/sequencer.h"
 #include "game/opponent/titan.h"
+#include "random_games.h"
 #include "tools/analyze/play.h"
 
 namespace {
@@ -31,33 +31,17 @@ Phase PhaseOf(const BoardPosition& position) {
 std::vector<BoardPosition> FixedPositions() {
   std::mt19937 random(1729);
   std::vector<BoardPosition> phases[kPhases];
-  LegalMoveList list{};
   auto full = [&] {
     return std::all_of(std::begin(phases), std::end(phases),
                        [](const std::vector<BoardPosition>& p) { return p.size() >= kPerPhase; });
   };
-  while (!full()) {
-    BoardPosition position{0, 0, 1, 15, 15};
-    for (int ply = 0; ply < 200; ++ply) {
-      GenerateMoves(list, position);
-      if (list.count == 0) break;
-      // Every third ply, so that one game does not fill a phase by itself.
-      std::vector<BoardPosition>& phase = phases[PhaseOf(position)];
-      if (ply % 3 == 1 && phase.size() < kPerPhase) phase.push_back(position);
-      const LegalMove& entry = list.storage[random() % list.count];
-      MOVE move{};
-      move.from = entry.from;
-      move.to = static_cast<uint32_t>(entry.to);
-      if (entry.kind == kPairEntry) {
-        move.takeBack1 = entry.takeA;
-        move.takeBack2 = entry.takeB;
-      } else if (entry.takeA != 0 && random() % 2) {
-        move.takeBack1 = static_cast<uint32_t>(std::countr_zero(entry.takeA));
-      }
-      ApplyMove(position, move);
-    }
-  }
-  ReleaseMoveList(list);
+  PlayRandomGames(random, 200, RandomGameEnd::kWithoutMoves,
+                  [&](const BoardPosition& position, int ply) {
+                    // Every third ply, so that one game does not fill a phase by itself.
+                    std::vector<BoardPosition>& phase = phases[PhaseOf(position)];
+                    if (ply % 3 == 1 && phase.size() < kPerPhase) phase.push_back(position);
+                    return !full();
+                  });
   std::vector<BoardPosition> positions;
   for (const std::vector<BoardPosition>& phase : phases) {
     positions.insert(positions.end(), phase.begin(), phase.end());

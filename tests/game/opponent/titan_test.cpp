@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -14,6 +13,7 @@
 #include "foundation/tl_memory.h"
 #include "game/flow/sequencer.h"
 #include "platform/clock.h"
+#include "random_games.h"
 
 namespace {
 
@@ -247,27 +247,11 @@ Best Minimax(const BoardPosition& position, const LegalMoveList& list, int32_t d
 std::vector<BoardPosition> PositionsFromRandomGames(size_t wanted) {
   std::mt19937 random(2024);
   std::vector<BoardPosition> positions;
-  LegalMoveList list{};
-  while (positions.size() < wanted) {
-    BoardPosition position{0, 0, 1, 15, 15};
-    for (int ply = 0; ply < 200 && positions.size() < wanted; ++ply) {
-      GenerateMoves(list, position);
-      if (list.count == 0) break;
-      if (ply % 7 == 3) positions.push_back(position);
-      const LegalMove& entry = list.storage[random() % list.count];
-      MOVE move{};
-      move.from = entry.from;
-      move.to = static_cast<uint32_t>(entry.to);
-      if (entry.kind == kPairEntry) {
-        move.takeBack1 = entry.takeA;
-        move.takeBack2 = entry.takeB;
-      } else if (entry.takeA != 0 && random() % 2) {
-        move.takeBack1 = static_cast<uint32_t>(std::countr_zero(entry.takeA));
-      }
-      ApplyMove(position, move);
-    }
-  }
-  ReleaseMoveList(list);
+  PlayRandomGames(random, 200, RandomGameEnd::kWithoutMoves,
+                  [&](const BoardPosition& position, int ply) {
+                    if (ply % 7 == 3) positions.push_back(position);
+                    return positions.size() < wanted;
+                  });
   return positions;
 }
 
