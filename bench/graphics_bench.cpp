@@ -7,11 +7,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <map>
-#include <string>
 #include <vector>
 
+#include "bench/bench_report.h"
 #include "platform/graphics.h"
 
 namespace {
@@ -120,29 +118,12 @@ BENCHMARK(BoardInto32BitsByTable);
 BENCHMARK(MaskedPiece);
 BENCHMARK(BoardStretchedTwice);
 
-// Processor time per iteration of each run, for the ratio after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  auto ours = reporter.times.find("BoardInto32Bits");
-  auto peer = reporter.times.find("BoardInto32BitsByTable");
-  if (ours != reporter.times.end() && peer != reporter.times.end() && peer->second > 0) {
-    std::printf("8-bit board into 32 bits: BlitBits / bare table loop = %.2f\n",
-                ours->second / peer->second);
-  }
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(argc, argv, reporter, [](const RatioReporter& report) {
+    report.PrintRatio("8-bit board into 32 bits: BlitBits / bare table loop", "BoardInto32Bits",
+                      "BoardInto32BitsByTable");
+  });
 }
