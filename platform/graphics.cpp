@@ -491,15 +491,20 @@ void Transfer(DeviceContext* destination, const Rect& area, DeviceContext* sourc
   for (const Rect& clip : ClipRects(destination)) {
     Rect piece = Intersect(clip, area);
     if (IsEmpty(piece)) continue;
-    std::vector<uint32_t> values(static_cast<size_t>(piece.Width()) * piece.Height());
-    size_t n = 0;
-    for (int32_t y = piece.top; y < piece.bottom; ++y) {
-      for (int32_t x = piece.left; x < piece.right; ++x) {
-        values[n++] =
-            converter ? converter->Convert(ReadValue(*source->bitmap, mapX(x), mapY(y))) : fixed;
+    std::vector<uint32_t> values(static_cast<size_t>(piece.Width()) * piece.Height(), fixed);
+    if (converter) {
+      // The source column of each destination column, worked out once.
+      std::vector<int32_t> columns(static_cast<size_t>(piece.Width()));
+      for (int32_t x = piece.left; x < piece.right; ++x) columns[x - piece.left] = mapX(x);
+      size_t n = 0;
+      for (int32_t y = piece.top; y < piece.bottom; ++y) {
+        int32_t row = mapY(y);
+        for (int32_t column : columns) {
+          values[n++] = converter->Convert(ReadValue(*source->bitmap, column, row));
+        }
       }
     }
-    n = 0;
+    size_t n = 0;
     for (int32_t y = piece.top; y < piece.bottom; ++y) {
       for (int32_t x = piece.left; x < piece.right; ++x) {
         uint32_t value = values[n++];
