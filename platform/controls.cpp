@@ -750,7 +750,6 @@ MessageResult ComboBoxProcedure(WindowHandle window, uint32_t message, MessageWo
   if (CommonMessage(window, state, message, word, value, &result)) {
     if (message == kMessageCreate || message == kMessageSetFont)
       FitComboHeight(window, StateOf(window));
-    if (message == kMessageKillFocus && state) CloseDropList(window, state);
     return result;
   }
   if (!state) return DefaultWindowProcedure(window, message, word, value);
