@@ -17,6 +17,12 @@
 // rectangle. A top-level dialog is placed relative to its owner's client
 // origin (the screen without one), or centred on the work area when the
 // template has the centre style.
+//
+// Reading a template's controls without showing them: create the dialog
+// from a template without the visible style (with a procedure that handles
+// nothing), walk its children in template order (GetFirstChild,
+// GetNextSibling) for their style, id, class name, text, rectangle in pixels,
+// enabled state and check, then destroy it. Unknown classes keep their name.
 
 #include <cstdint>
 

@@ -3,8 +3,9 @@
 // its type asks for, run on the calling thread (any thread may show one).
 //
 // The box's close request (its X) answers Cancel when it has a Cancel
-// button, OK when OK is its only button, and is refused otherwise. Return
-// clicks the first button, Escape closes.
+// button, OK when OK is its only button, and is refused otherwise. The
+// first button has the keyboard focus: Return or space presses the focused
+// button, Escape acts as the close request.
 
 #include <cstdint>
 

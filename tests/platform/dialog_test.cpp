@@ -516,6 +516,17 @@ TEST(MessageBoxTest, RunsOnAThreadOfItsOwn) {
   SetMessageBoxObserver(previous);
 }
 
+void PressEscape(WindowHandle, uint32_t) {
+  InjectKey(kKeyEscape, 27);
+}
+
+TEST(MessageBoxTest, EscapeActsAsTheCloseBox) {
+  MessageBoxObserver previous = SetMessageBoxObserver(PressEscape);
+  EXPECT_EQ(RunMessageBox({}, "text", "caption", kMessageBoxYesNoCancel), kCommandCancel);
+  EXPECT_EQ(RunMessageBox({}, "text", "caption", kMessageBoxOk), kCommandOk);
+  SetMessageBoxObserver(previous);
+}
+
 TEST(MessageBoxTest, HeadlessBoxWithoutObserverAnswersItsFirstButton) {
   MessageBoxObserver previous = SetMessageBoxObserver(nullptr);
   EXPECT_EQ(RunMessageBox({}, "text", "caption", kMessageBoxOkCancel), kCommandOk);
