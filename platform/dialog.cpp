@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/controls.h"
+#include "platform/encoding.h"
 #include "platform/error.h"
 #include "platform/font.h"
 #include "platform/graphics.h"
@@ -98,20 +99,6 @@ std::string FaceOf(std::u16string_view face) {
   std::string narrow;
   for (char16_t unit : face) narrow += unit < 0x80 ? static_cast<char>(unit) : '?';
   return narrow;
-}
-
-std::u16string Widen(const char* text) {
-  // Windows-1252, as the layer's 8-bit window texts are.
-  static constexpr char16_t kHigh[32] = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-  std::u16string wide;
-  for (; text && *text; ++text) {
-    auto byte = static_cast<unsigned char>(*text);
-    wide += byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : static_cast<char16_t>(byte);
-  }
-  return wide;
 }
 
 WindowHandle CreateDialog(const uint8_t* data, uint32_t size, WindowHandle owner,
@@ -453,7 +440,7 @@ int32_t AddDialogItemEntry(WindowHandle dialog, uint32_t id, const char16_t* tex
 }
 
 int32_t AddDialogItemEntry(WindowHandle dialog, uint32_t id, const char* text, intptr_t data) {
-  std::u16string wide = Widen(text);
+  std::u16string wide = Windows1252ToUtf16(text ? text : "");
   return AddDialogItemEntry(dialog, id, wide.c_str(), data);
 }
 

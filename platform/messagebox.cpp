@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/controls.h"
+#include "platform/encoding.h"
 #include "platform/font.h"
 #include "platform/graphics.h"
 #include "platform/screen.h"
@@ -216,46 +217,6 @@ void EnsureBoxClass() {
   });
 }
 
-std::string Utf8(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t code = text[i];
-    if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::u16string Widen(const char* text) {
-  static constexpr char16_t kHigh[32] = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-  std::u16string wide;
-  for (; text && *text; ++text) {
-    auto byte = static_cast<unsigned char>(*text);
-    wide += byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : static_cast<char16_t>(byte);
-  }
-  return wide;
-}
-
 // Paints a window and its children now, so that an observer sees the box.
 void PaintNow(WindowHandle window) {
   UpdateWindow(window);
@@ -273,7 +234,7 @@ int32_t RunMessageBox(WindowHandle owner, const char16_t* text, const char16_t* 
   std::vector<ButtonSpec> buttons = ButtonsOf(type);
   MessageBoxObserver observer = g_observer.load(std::memory_order_acquire);
   if (!observer && std::strcmp(GetScreenBackend()->Name(), "headless") == 0) {
-    std::string line = "Message box \"" + Utf8(title) + "\": " + Utf8(body) + "\n";
+    std::string line = "Message box \"" + Utf16ToUtf8(title) + "\": " + Utf16ToUtf8(body) + "\n";
     TraceOutput(line.c_str());
     return buttons.front().id;
   }
@@ -371,8 +332,8 @@ int32_t RunMessageBox(WindowHandle owner, const char16_t* text, const char16_t* 
 }
 
 int32_t RunMessageBox(WindowHandle owner, const char* text, const char* caption, uint32_t type) {
-  std::u16string wideText = Widen(text);
-  std::u16string wideCaption = caption ? Widen(caption) : std::u16string(u"Error");
+  std::u16string wideText = Windows1252ToUtf16(text ? text : "");
+  std::u16string wideCaption = caption ? Windows1252ToUtf16(caption) : std::u16string(u"Error");
   return RunMessageBox(owner, wideText.c_str(), wideCaption.c_str(), type);
 }
 
