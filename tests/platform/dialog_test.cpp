@@ -424,6 +424,14 @@ MessageResult ClickDoneProcedure(WindowHandle dialog, uint32_t message, MessageW
   return RecordingProcedure(dialog, message, word, value);
 }
 
+// The look-up also sees other processes' windows, and other test programs
+// running beside this one open dialogs and boxes of the same classes: only a
+// window of this process counts (another process's has no thread here).
+bool OwnTopLevelWindowExists(const char16_t* className) {
+  WindowHandle window = FindTopLevelWindow(className);
+  return window && GetWindowThreadId(window) != 0;
+}
+
 TEST_F(DialogTest, ModalDialogEndsWithTheResultAndGivesTheOwnerBack) {
   WindowHandle owner = CreateWindowOfClass(kStaticClassName, u"owner", kStylePopup | kStyleVisible,
                                            600, 600, 50, 50, {}, 0, nullptr);
@@ -438,7 +446,7 @@ TEST_F(DialogTest, ModalDialogEndsWithTheResultAndGivesTheOwnerBack) {
   EXPECT_EQ(recorder_.commands.back().id, 1);
   EXPECT_TRUE(IsWindowEnabled(owner));
   // The dialog is gone: nothing of it is left under the owner.
-  EXPECT_FALSE(FindTopLevelWindow(kDialogClassName));
+  EXPECT_FALSE(OwnTopLevelWindowExists(kDialogClassName));
   DestroyWindow(owner);
 }
 
@@ -485,7 +493,7 @@ TEST(MessageBoxTest, InjectedClickAnswersWithTheButtonsId) {
     EXPECT_EQ(answer, c.click ? c.click : (c.type == kMessageBoxOk ? 1 : 2)) << c.type;
   }
   SetMessageBoxObserver(previous);
-  EXPECT_FALSE(FindTopLevelWindow(u"MessageBoxWindow"));
+  EXPECT_FALSE(OwnTopLevelWindowExists(u"MessageBoxWindow"));
 }
 
 // Yes/No has no Cancel: the close request is refused, and the box waits.
