@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -415,8 +416,17 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  // Saving never needs a display; the choice is made at the first window.
-  if (!g_saveFolder.empty()) setenv("VORLAN_BACKEND", "headless", 1);
+  if (!g_saveFolder.empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(g_saveFolder, error);
+    if (error) {
+      std::fprintf(stderr, "vorlan-gallery: could not make %s: %s\n", g_saveFolder.c_str(),
+                   error.message().c_str());
+      return 1;
+    }
+    // Saving never needs a display; the choice is made at the first window.
+    setenv("VORLAN_BACKEND", "headless", 1);
+  }
   if (!RegisterGalleryClasses()) {
     std::fprintf(stderr, "vorlan-gallery: the window classes could not be registered\n");
     return 1;
