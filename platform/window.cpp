@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/encoding.h"
 #include "platform/error.h"
 #include "platform/graphics.h"
 #include "platform/input.h"
@@ -206,29 +207,15 @@ std::string ClassKey(const std::u16string& name) {
   return key;
 }
 
-// Windows-1252, the 8-bit code page of the setup's text: 0x80 to 0x9F differ
-// from Latin-1; the rest map to the same code point.
-constexpr char16_t kHighControls[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
+// 8-bit window texts are Windows-1252, the code page of the setup's text.
 std::u16string Widen(const char* text) {
-  std::u16string wide;
-  if (!text) return wide;
-  for (; *text; ++text) {
-    unsigned char byte = static_cast<unsigned char>(*text);
-    wide += (byte >= 0x80 && byte < 0xA0) ? kHighControls[byte - 0x80] : char16_t{byte};
-  }
-  return wide;
+  return text ? Windows1252ToUtf16(text) : std::u16string();
 }
 
 char Narrow(char16_t unit) {
-  if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return static_cast<char>(unit);
-  for (int i = 0; i < 32; ++i) {
-    if (kHighControls[i] == unit) return static_cast<char>(0x80 + i);
-  }
-  return '?';
+  char byte = '?';
+  UnitToWindows1252(unit, &byte);
+  return byte;
 }
 
 std::u16string Copy(const char16_t* text) {

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "platform/backends/sdl/sdl_mapping.h"
+#include "platform/encoding.h"
 #include "platform/region.h"
 #include "platform/screen.h"
 #include "platform/thread.h"
@@ -43,36 +44,6 @@ void TraceSdlFailure(const char* operation) {
   line += SDL_GetError();
   line += "\n";
   TraceOutput(line.c_str());
-}
-
-std::string ToUtf8(const std::u16string& text) {
-  std::string utf8;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      utf8 += static_cast<char>(code);
-    } else if (code < 0x800) {
-      utf8 += static_cast<char>(0xC0 | (code >> 6));
-      utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      utf8 += static_cast<char>(0xE0 | (code >> 12));
-      utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xF0 | (code >> 18));
-      utf8 += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return utf8;
 }
 
 std::u16string TitleOf(WindowHandle handle) {
@@ -149,7 +120,7 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
   void WindowTitleChanged(WindowHandle window, const std::u16string& title) override {
     Run([this, window, title] {
       DesktopWindow* desktop = Find(window);
-      if (desktop) SDL_SetWindowTitle(desktop->window, ToUtf8(title).c_str());
+      if (desktop) SDL_SetWindowTitle(desktop->window, Utf16ToUtf8(title).c_str());
     });
   }
 
@@ -399,7 +370,7 @@ class SdlBackend final : public ScreenBackend, public MessageQueueHook {
   }
 
   bool Open(DesktopWindow& desktop, bool shaped) {
-    std::string title = ToUtf8(TitleOf(desktop.handle));
+    std::string title = Utf16ToUtf8(TitleOf(desktop.handle));
     SDL_Rect place = DesktopRect(desktop.layer);
     // The layer's windows have no frame: the desktop adds one only to
     // windows with a caption, outside the client area.
