@@ -71,25 +71,12 @@ int DriveIndex(char letter) {
   return folded >= 'a' && folded <= 'z' ? folded - 'a' : -1;
 }
 
-std::string DataDirectory() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  if (data && data[0] == '/') return data;
-  const char* home = std::getenv("HOME");
-  std::string base;
-  if (home && *home) {
-    base = home;
-  } else if (const passwd* entry = getpwuid(getuid())) {
-    base = entry->pw_dir;
-  }
-  return base + "/.local/share";
-}
-
 std::string DefaultDriveFolder(int index) {
   std::string variable = "VORLAN_DRIVE_";
   variable.push_back(static_cast<char>('A' + index));
   const char* named = std::getenv(variable.c_str());
   if (named && *named) return named;
-  return DataDirectory() + "/vorlan/drives/" + static_cast<char>('a' + index);
+  return UserDataFolder() + "/drives/" + static_cast<char>('a' + index);
 }
 
 std::string DriveFolder(int index) {
@@ -582,6 +569,19 @@ FileSearch* FindFirstAt(const std::u16string& pattern, FileFound* found) {
 }
 
 }  // namespace
+
+std::string UserDataFolder() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data && data[0] == '/') return std::string(data) + "/vorlan";
+  const char* home = std::getenv("HOME");
+  std::string base;
+  if (home && *home) {
+    base = home;
+  } else if (const passwd* entry = getpwuid(getuid())) {
+    base = entry->pw_dir;
+  }
+  return base + "/.local/share/vorlan";
+}
 
 // --- Open files ---------------------------------------------------------------
 

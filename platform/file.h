@@ -154,6 +154,11 @@ constexpr uint32_t kErrorNoMoreFiles = 18;
 
 // --- Drives -----------------------------------------------------------------------
 
+// The host folder under which the programs keep their data by default (the
+// drives, the registry database): $XDG_DATA_HOME/vorlan, else
+// ~/.local/share/vorlan.
+std::string UserDataFolder();
+
 // Makes a drive letter (A to Z, either case) stand for a host directory; a
 // null folder brings back the default. False for a letter that is no drive.
 bool DriveSetFolder(char letter, const char* hostFolder);

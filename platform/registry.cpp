@@ -2,8 +2,6 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <unistd.h>
-#include <pwd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -16,6 +14,7 @@
 #include <vector>
 
 #include "platform/encoding.h"
+#include "platform/file.h"
 #include "platform/trace.h"
 
 struct RegistryStore {
@@ -230,19 +229,6 @@ Handles& Table() {
   return *table;
 }
 
-std::string DataDirectory() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  if (data && data[0] == '/') return data;
-  const char* home = std::getenv("HOME");
-  std::string base;
-  if (home && *home) {
-    base = home;
-  } else if (const passwd* entry = getpwuid(getuid())) {
-    base = entry->pw_dir;
-  }
-  return base + "/.local/share";
-}
-
 bool MakeFolders(const std::string& folder) {
   for (size_t slash = 1; slash != std::string::npos;) {
     slash = folder.find('/', slash + 1);
@@ -255,7 +241,7 @@ bool MakeFolders(const std::string& folder) {
 std::string EnvironmentStorePath() {
   const char* named = std::getenv("VORLAN_REGISTRY");
   if (named && *named) return named;
-  return DataDirectory() + "/vorlan/registry.db";
+  return UserDataFolder() + "/registry.db";
 }
 
 std::shared_ptr<RegistryStore> OpenDatabase(const std::string& path, uint32_t* error) {
