@@ -268,7 +268,10 @@ class map {
     for (const entry& item : other) Insert(item.key, item.value);
   }
 
+  // The levels go with the nodes: a node may use every level of the map it
+  // was built in, and erasing it walks all of them.
   void Swap(map& other) {
+    std::swap(m_maxLevel, other.m_maxLevel);
     std::swap(m_count, other.m_count);
     std::swap(m_head, other.m_head);
     std::swap(m_first, other.m_first);

@@ -80,6 +80,29 @@ TEST(Map, EraseByPositionWalksOn) {
   EXPECT_EQ(values.back().key, 7);
 }
 
+// A moved map keeps the skip levels its nodes were built with, whatever
+// levels the map it moves into was made with; erasing from it and moving it
+// on must leave no link to an erased node behind.
+TEST(Map, MoveBetweenMapsOfDifferentLevels) {
+  for (int32_t targetLevel : {1, 4, 64}) {
+    SCOPED_TRACE(targetLevel);
+    cetl::map<int, int> source(32);
+    for (int key = 0; key < 300; ++key) source[key] = key;
+    cetl::map<int, int> target(targetLevel);
+    target[-1] = -1;
+    target = std::move(source);
+    for (int key = 0; key < 300; key += 2) ASSERT_TRUE(target.erase(key));
+    cetl::map<int, int> onward(32);
+    onward = std::move(target);
+    Pairs expected;
+    for (int key = 1; key < 300; key += 2) expected.emplace_back(key, key);
+    EXPECT_EQ(Forwards(onward), expected);
+    for (int key = 0; key < 300; ++key) ASSERT_EQ(onward.contains(key), key % 2 == 1) << key;
+    onward[1000] = 1;
+    EXPECT_EQ(onward.back().key, 1000);
+  }
+}
+
 TEST(Map, ReadingAndWritingValues) {
   cetl::map<int, int> values;
   values[4] += 2;  // an absent key starts from V()
