@@ -521,12 +521,13 @@ TCHAR string::operator[](uint32_t index) {
 }
 
 TCHAR* string::At(uint32_t index) {
-  if (!Reserve(index + 1)) return nullptr;
+  // index + 1 would wrap to a reservation of nothing.
+  if (index >= kMaxLength || !Reserve(index + 1)) return nullptr;
   return text_ + index;
 }
 
 TCHAR* string::GetBuffer(uint32_t count) {
-  if (!Reserve(count + 1)) return nullptr;
+  if (count >= kMaxLength || !Reserve(count + 1)) return nullptr;
   return text_;
 }
 
@@ -725,7 +726,8 @@ bool string::ReplaceAll(const string& find, const string& with) {
 }
 
 int32_t string::Find(const string& what, uint32_t from) const {
-  if (what.length_ > length_) return -1;
+  // A start past the end would make from + length wrap round below it.
+  if (what.length_ > length_ || from > length_) return -1;
   for (uint32_t i = from; i + what.length_ <= length_; ++i) {
     if (std::memcmp(text_ + i, what.text_, sizeof(TCHAR) * what.length_) == 0) {
       return static_cast<int32_t>(i);

@@ -601,6 +601,26 @@ TEST(StringEdit, FindFirstAndLast) {
   EXPECT_EQ(string().FindLast('a'), -1);
 }
 
+// Positions from a -1 that went through an unsigned parameter are far past
+// any string: they find nothing and give no room, rather than wrapping round
+// to the start of the buffer.
+TEST(StringEdit, PositionsAtTheTopOfTheRangeFindAndReserveNothing) {
+  string text(TXT("abcabc"));
+  for (uint32_t position : {7u, 0x0FFFFFFFu, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(position);
+    EXPECT_EQ(text.Find(string(TXT("a")), position), -1);
+    EXPECT_EQ(text.Find(string(TXT("bc")), position), -1);
+    EXPECT_EQ(text.Find(string(), position), -1);
+    EXPECT_EQ(text.Find('a', position), -1);
+    EXPECT_EQ(text.Find(u'a', position), -1);
+  }
+  EXPECT_EQ(text.Find(string(), 6), 6);
+  EXPECT_EQ(text.At(0xFFFFFFFF), nullptr);
+  EXPECT_EQ(text.GetBuffer(0xFFFFFFFF), nullptr);
+  EXPECT_EQ(text[0xFFFFFFFF], 0);
+  EXPECT_EQ(Utf8(text), "abcabc");
+}
+
 // ---------------------------------------------------------------------------
 // String-table texts
 
