@@ -73,7 +73,7 @@ RegBlob& RegBlob::operator=(const RegBlob& other) {
 
 RegBlob& RegBlob::operator=(RegBlob&& other) noexcept {
   if (this != &other) {
-    if (owned) MEM_FREE(data);
+    if (owned && data) MEM_FREE(data);
     data = other.data;
     size = other.size;
     owned = other.owned;
@@ -288,7 +288,7 @@ bool RegKey::CopyValueFrom(const RegKey& other) const {
     read = data && other.ReadRaw(&type, data, &size);
   }
   bool done = read ? WriteRaw(type, data, size) : DeleteValue();
-  MEM_FREE(data);
+  if (data) MEM_FREE(data);
   return done;
 }
 

@@ -251,6 +251,32 @@ TEST_F(RegKeyTest, CopyValue) {
   EXPECT_TRUE(KeyExists(kRegistryCurrentUser, u"Software\\Qualen\\Copy"));
 }
 
+// Empty blobs and missing values leave nothing to free: the memory manager
+// must not be handed a null address, which it reports in its box.
+uint32_t g_reports = 0;
+MemReportAnswer CountReport(const char*, const char*) {
+  ++g_reports;
+  return MemReportAnswer::Continue;
+}
+
+TEST_F(RegKeyTest, NothingToFreeIsNotFreed) {
+  g_reports = 0;
+  MemReportBoxFunction previous = MemSetReportBox(CountReport);
+  RegKey missing(string(u"HKCU\\Software\\Nobody"), string(u"Lang"));
+  RegKey to(string(u"HKCU\\Software\\Qualen\\Copy"), string(u"Lang"));
+  EXPECT_FALSE(to.CopyValueFrom(missing));
+  ASSERT_TRUE(to.WriteBinary(nullptr, 0));
+  ASSERT_TRUE(to.CopyValueFrom(to));
+  RegBlob empty = to.ReadBinary();
+  EXPECT_TRUE(empty.owned);
+  EXPECT_EQ(empty.size, 0u);
+  empty = to.ReadBinary();
+  RegBlob copy(empty);
+  copy = empty;
+  MemSetReportBox(previous);
+  EXPECT_EQ(g_reports, 0u);
+}
+
 TEST_F(RegKeyTest, DeleteTree) {
   RegKey qualen(string(u"HKCU\\Software\\Qualen"));
   for (const char16_t* path : {u"Vorlan\\A\\B", u"Vorlan\\A\\C", u"Vorlan\\D", u"Keep"}) {
