@@ -152,11 +152,13 @@ TEST_F(TitanTest, PositionsWithAnswersKnownByHand) {
 // ---------------------------------------------------------------------------
 // The search against a plain minimax over the same variants, without any
 // pruning: the chosen move must be the first variant in the search's order
-// whose score is the best, and the score must be that best.
+// whose score is the best, and the score must be that best. The number of
+// variants it tries must be that of the same search with its shallow bounds.
 
 namespace reference {
 
 struct Variant {
+  uint32_t entry;  // the list entry it belongs to
   uint32_t from, to, takeBack1, takeBack2;
 };
 
@@ -172,11 +174,11 @@ std::vector<Variant> Variants(const LegalMoveList& list, int32_t depth, int32_t 
     uint32_t to = static_cast<uint32_t>(e.to);
     if (e.kind == kPairEntry) {
       if (opponentHand == 0 || !pairs) continue;
-      variants.push_back({e.from, to, e.takeA, e.takeB});
+      variants.push_back({i, e.from, to, e.takeA, e.takeB});
       if (depth >= 2) pairs = false;
       continue;
     }
-    variants.push_back({e.from, to, 0, 0});
+    variants.push_back({i, e.from, to, 0, 0});
     if (e.takeA == 0 || opponentHand == 0) continue;
     std::vector<uint32_t> free;
     for (uint32_t p = 1; p <= 30; ++p) {
@@ -184,9 +186,9 @@ std::vector<Variant> Variants(const LegalMoveList& list, int32_t depth, int32_t 
     }
     bool done = false;
     for (size_t a = 0; a < free.size() && !done; ++a) {
-      variants.push_back({e.from, to, free[a], 0});
+      variants.push_back({i, e.from, to, free[a], 0});
       for (size_t b = a + 1; b < free.size(); ++b) {
-        variants.push_back({e.from, to, free[a], free[b]});
+        variants.push_back({i, e.from, to, free[a], free[b]});
         if (depth >= 2) {
           pairs = false;
           done = true;
@@ -196,6 +198,14 @@ std::vector<Variant> Variants(const LegalMoveList& list, int32_t depth, int32_t 
     }
   }
   return variants;
+}
+
+// The score of a position at the deepest ply.
+int32_t Leaf(const BoardPosition& after, int32_t rootSide) {
+  if (int32_t winner = WinnerOf(after.mask1, after.mask2)) return winner == rootSide ? kWin : -kWin;
+  int32_t own = rootSide == 1 ? after.hand1 : after.hand2;
+  int32_t other = rootSide == 1 ? after.hand2 : after.hand1;
+  return 100 * (own - other);
 }
 
 struct Best {
@@ -224,16 +234,61 @@ Best Minimax(const BoardPosition& position, const LegalMoveList& list, int32_t d
         score = Minimax(after, copy, depth + 1, rootSide, maxDepth).score;
         ReleaseMoveList(copy);
       }
-    } else if (int32_t winner = WinnerOf(after.mask1, after.mask2)) {
-      score = winner == rootSide ? kWin : -kWin;
     } else {
-      int32_t own = rootSide == 1 ? after.hand1 : after.hand2;
-      int32_t other = rootSide == 1 ? after.hand2 : after.hand1;
-      score = 100 * (own - other);
+      score = Leaf(after, rootSide);
     }
     if (!found || (maximizing ? score > best.score : score < best.score)) {
       best = {score, v};
       found = true;
+    }
+  }
+  ReleaseMoveList(replies);
+  return best;
+}
+
+// The same variants with the shallow bounds: a child is handed only this
+// node's best score so far, and once a kept variant reaches this node's own
+// bound the node ends with the list entry under way. Returns the score and
+// adds the variants tried to nodes, which the search reports as its nodes:
+// trying more or fewer variants than this is a fault even when the chosen
+// move comes out the same.
+int32_t Pruned(const BoardPosition& position, const LegalMoveList& list, int32_t depth,
+               int32_t rootSide, int32_t maxDepth, int32_t alpha, int32_t beta, uint64_t& nodes) {
+  bool maximizing = position.side == rootSide;
+  int32_t opponentHand = position.side == 1 ? position.hand2 : position.hand1;
+  int32_t best = maximizing ? -kWin - 1 : kWin + 1;
+  bool found = false;
+  bool cutoff = false;
+  uint32_t cutEntry = 0;
+  LegalMoveList replies{};
+  for (const Variant& v : Variants(list, depth, opponentHand)) {
+    if (cutoff && v.entry != cutEntry) break;
+    ++nodes;
+    BoardPosition after = position;
+    ApplyMove(after, MOVE{{}, v.from, v.to, v.takeBack1, v.takeBack2});
+    int32_t score;
+    if (depth + 1 < maxDepth) {
+      GenerateMoves(replies, after);
+      if (replies.count == 0) {
+        score = position.side == rootSide ? kWin : -kWin;
+      } else {
+        LegalMoveList copy{};
+        CopyMoveList(copy, replies);
+        score = maximizing
+                    ? Pruned(after, copy, depth + 1, rootSide, maxDepth, best, kWin + 1, nodes)
+                    : Pruned(after, copy, depth + 1, rootSide, maxDepth, -kWin - 1, best, nodes);
+        ReleaseMoveList(copy);
+      }
+    } else {
+      score = Leaf(after, rootSide);
+    }
+    if (!found || (maximizing ? score > best : score < best)) {
+      best = score;
+      found = true;
+      if (score <= alpha || score >= beta) {
+        cutoff = true;
+        cutEntry = v.entry;
+      }
     }
   }
   ReleaseMoveList(replies);
@@ -270,12 +325,19 @@ TEST_F(TitanTest, AgreesWithPlainMinimaxOnPositionsFromGames) {
   for (const BoardPosition& position : positions) {
     GenerateMoves(list_, position);
     reference::Best expected = reference::Minimax(position, list_, 0, position.side, 4);
+    uint64_t nodes = 0;
+    int32_t prunedScore =
+        reference::Pruned(position, list_, 0, position.side, 4, -kWin - 1, kWin + 1, nodes);
+    EXPECT_EQ(prunedScore, expected.score) << "the bounds must not change the root's score";
     Answer answer = Search(position, kStrengthLow);
     EXPECT_EQ(answer,
               (Answer{expected.variant.from, expected.variant.to, expected.variant.takeBack1,
                       expected.variant.takeBack2, expected.score}))
         << "position " << position.mask1 << " " << position.mask2 << " " << position.side << " "
         << position.hand1 << " " << position.hand2;
+    EXPECT_EQ(LastSearchStatistics().nodes, nodes)
+        << "variants tried from position " << position.mask1 << " " << position.mask2 << " "
+        << position.side << " " << position.hand1 << " " << position.hand2;
   }
 }
 
