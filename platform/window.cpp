@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -1151,14 +1152,23 @@ MessageResult SendWindowMessage(WindowHandle window, uint32_t message, MessageWo
   target->sends.push_back(&send);
   WakeLocked(*target);
   // While waiting, serve what others send here, so two threads sending to
-  // each other do not wait for ever.
+  // each other do not wait for ever. The request lives in this frame, so an
+  // exception from a procedure served meanwhile may leave only once the
+  // request is taken back or answered; a later one is dropped.
+  std::exception_ptr failure;
   while (!send.done) {
     if (!mine->sends.empty()) {
-      ServeSends(lock, *mine);
+      try {
+        ServeSends(lock, *mine);
+      } catch (...) {
+        if (!failure) failure = std::current_exception();
+        if (std::erase(target->sends, &send) != 0) break;
+      }
       continue;
     }
     mine->wake.wait(lock);
   }
+  if (failure) std::rethrow_exception(failure);
   if (send.error != kErrorSuccess) SetLastErrorCode(send.error);
   return send.result;
 }

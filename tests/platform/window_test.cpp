@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -406,6 +408,70 @@ TEST_F(WindowTest, SendFromAnotherThreadFailsWhenTheWindowGoes) {
   EXPECT_EQ(failedCleanly, 1u);
   CloseThreadHandle(sender);
   EXPECT_TRUE(MessagesSeen(kMessageUser).empty());
+}
+
+// A procedure that throws while its thread waits in a send of its own: the
+// exception must not leave the send before the other thread has answered it,
+// for that answer is written into the waiting sender's frame.
+struct CrossSend {
+  WindowHandle here;   // this thread's window; throws on kMessageUser + 2
+  WindowHandle there;  // the other thread's; sends back on kMessageUser + 3
+  EventHandle ready;
+  std::atomic<bool> answered{false};
+};
+CrossSend* crossSend = nullptr;
+
+MessageResult CrossSendProcedure(WindowHandle window, uint32_t message, MessageWord word,
+                                 MessageLong value) {
+  if (message == kMessageUser + 2) throw std::runtime_error("procedure failed");
+  if (message == kMessageUser + 3) {
+    SendWindowMessage(crossSend->here, kMessageUser + 2, 0, 0);
+    SleepMilliseconds(50);  // long enough for an early exception to be seen
+    crossSend->answered = true;
+    return 5;
+  }
+  if (message == kMessageUser + 4) PostQuit(0);
+  return DefaultWindowProcedure(window, message, word, value);
+}
+
+TEST_F(WindowTest, ExceptionWhileWaitingInASendWaitsForItsAnswer) {
+  WindowClass description;
+  description.name = u"CrossSendWindow";
+  description.procedure = CrossSendProcedure;
+  ASSERT_TRUE(RegisterWindowClass(description));
+  CrossSend shared;
+  crossSend = &shared;
+  shared.ready = CreateEventHandle(EventReset::Manual, false);
+  shared.here = CreateWindowOfClass(u"CrossSendWindow", u"", kStylePopup, 0, 0, 1, 1, {}, 0, nullptr);
+  created_.push_back(shared.here);
+  ThreadHandle other = StartThread(
+      [](void*) -> uint32_t {
+        crossSend->there =
+            CreateWindowOfClass(u"CrossSendWindow", u"", kStylePopup, 0, 0, 1, 1, {}, 0, nullptr);
+        SignalEvent(crossSend->ready);
+        Message message;
+        while (GetNextMessage(&message)) DispatchWindowMessage(message);
+        DestroyWindow(crossSend->there);
+        return 0;
+      },
+      nullptr);
+  ASSERT_EQ(WaitForEvent(shared.ready, 5000), WaitResult::Signalled);
+
+  bool thrown = false;
+  try {
+    SendWindowMessage(shared.there, kMessageUser + 3, 0, 0);
+  } catch (const std::runtime_error&) {
+    thrown = true;
+    EXPECT_TRUE(shared.answered.load());
+  }
+  EXPECT_TRUE(thrown);
+  PostWindowMessage(shared.there, kMessageUser + 4, 0, 0);
+  EXPECT_EQ(WaitForThreadEnd(other, 5000), WaitResult::Signalled);
+  CloseThreadHandle(other);
+  CloseEventHandle(shared.ready);
+  DestroyWindow(shared.here);
+  crossSend = nullptr;
+  UnregisterWindowClass(u"CrossSendWindow");
 }
 
 TEST_F(WindowTest, OnlyTheOwningThreadDestroys) {
