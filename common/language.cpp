@@ -119,7 +119,7 @@ string ReadSelection(const string& name) {
       while (length < units && data[length] != 0) ++length;
       text.Append(data, 0, static_cast<int32_t>(length));
     }
-    MEM_FREE(data);
+    if (data) MEM_FREE(data);
   }
   RegistryCloseKey(key);
   return text;
