@@ -210,6 +210,24 @@ TEST_F(Language, SetLanguageOnlyToAnOfferedLanguage) {
   EXPECT_EQ(GetLanguageStep(), 2u);
 }
 
+// A start for another product recomputes everything from that product's
+// values, and later choices are stored for it alone.
+TEST_F(Language, LaterStartForAnotherProduct) {
+  WriteSelection(u"Lang-Other", u"EO");
+  InitLanguage(kProduct, kListEnEo);
+  ASSERT_EQ(GetLanguageId(), 1033);
+  InitLanguage(TXT("Other"), kListEnEo);
+  EXPECT_EQ(GetLanguageId(), 0);
+  EXPECT_EQ(GetLanguageOffset(), 1u);
+  EXPECT_EQ(ReadSelection(u"Opt-Other"), "EN,EO");
+  EXPECT_TRUE(SetLanguage(1033));
+  EXPECT_EQ(ReadSelection(u"Lang-Other"), "EN");
+  EXPECT_EQ(GetLanguageFor(TXT("Vorlan CE")), 1033);
+  ASSERT_TRUE(SetLanguageFor(TXT("Vorlan CE"), kLanguageEsperanto));
+  EXPECT_EQ(ReadSelection(kChoice), "EO");
+  EXPECT_EQ(GetLanguageId(), 1033);
+}
+
 TEST_F(Language, OtherProducts) {
   const TCHAR* other = TXT("Other");
   WriteSelection(u"Opt-Other", u"DE,,fr");
@@ -398,6 +416,9 @@ TEST_F(Language, FirstRequestInitialises) {
                   GetLanguageOffset() == 0 && ReadSelection(kList) == "<missing>" &&
                   ReadSelection(u"Lang-") == "<missing>" &&
                   Utf8(string(StringId(kTextLow))) == "Low";
+        // Without a product a choice is made but stored nowhere.
+        ok = ok && SetLanguage(kLanguageEsperanto) && GetLanguageOffset() == 1 &&
+             ReadSelection(u"Lang-") == "<missing>";
         std::exit(ok ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
