@@ -34,6 +34,7 @@ namespace {
 constexpr int kExitInvalid = 2;
 constexpr const char* kProgram = "vorlan-analyze";
 constexpr int32_t kMaxPerftDepth = 64;
+constexpr int32_t kPiecesPerSide = 15;
 
 int Refuse(const char* what, const char* detail = nullptr) {
   if (detail) {
@@ -106,6 +107,11 @@ int ReadPosition(char** arguments, BoardPosition& position) {
     return Refuse("invalid position: the side to move must be 1 or 2");
   }
   if (position.hand1 < 0 || position.hand2 < 0) return Refuse("invalid position: negative hand");
+  // Each side has 15 pieces, so no hand holds more; a larger one would also
+  // overflow when a take-back adds to it or the search weighs it.
+  if (position.hand1 > kPiecesPerSide || position.hand2 > kPiecesPerSide) {
+    return Refuse("invalid position: more than 15 pieces in a hand");
+  }
   return 0;
 }
 

@@ -33,6 +33,8 @@ foreach(arguments
     "0;0;3;15;15"                 # no side 3
     "0;0;1;-1;15"                 # negative hand
     "0;0;2;15;-3"
+    "0;0;1;16;15"                 # a side has only 15 pieces
+    "0;0;2;15;2147483647"
     "0x1;0;1;15;15"               # bit 0
     "0;0x80000000;1;15;15"        # bit 31
     "12x;0;1;15;15"
@@ -44,6 +46,8 @@ foreach(arguments
   expect(STATUS 2 STDOUT "" ONE_ERROR_LINE ARGS moves ${arguments})
 endforeach()
 expect(STATUS 2 STDOUT "" ONE_ERROR_LINE ARGS perft 2 0x6 0x2 1 15 15)
+# A hand near the largest 32-bit number would overflow when a take-back adds to it.
+expect(STATUS 2 STDOUT "" ONE_ERROR_LINE ARGS perft 3 0x200EE 0x600 1 2147483647 13)
 expect(STATUS 2 STDOUT "" ONE_ERROR_LINE ARGS moves 0 0 1 15)
 expect(STATUS 2 STDOUT "" ONE_ERROR_LINE ARGS perft)
 expect(STATUS 2 STDOUT "" ONE_ERROR_LINE ARGS perft -1)

@@ -37,6 +37,7 @@ foreach(arguments
     "low;0x6;0x2;1;15;15"             # the masks overlap
     "low;0x20000;0;1;15;15"           # 17 rests on empty positions
     "low;0;0;3;15;15"                 # no side 3
+    "low;0x200EE;0x600;1;2147483647;13" # more pieces in hand than a side has
     "low;0x7FFFFFFE;0;2;0;15"         # the game is over
     "extreme;0;0;1;15;15"
     "3;0;0;1;15;15"
