@@ -110,7 +110,10 @@ const uint8_t* LanguageTemplate(uint32_t id, uint32_t* size, const char* operati
   const DialogLanguage* language = g_dialogLanguage.load(std::memory_order_acquire);
   uint32_t offset = language && language->offset ? language->offset() : 0;
   *size = 0;
-  const uint8_t* data = id + offset <= 0xFFFF ? FindTemplate(id + offset, size) : nullptr;
+  // Summed in 64 bits, so that an id near the top of its range cannot wrap
+  // round to a small template id.
+  uint64_t full = static_cast<uint64_t>(id) + offset;
+  const uint8_t* data = full <= 0xFFFF ? FindTemplate(static_cast<uint32_t>(full), size) : nullptr;
   if (!data) DebugTrace("%s could not find dialog template %lu", operation, id + offset);
   return data;
 }

@@ -260,8 +260,10 @@ TEST_F(TraceCapture, LangDialogsUseTheTemplateOfTheLanguage) {
   EXPECT_EQ(LangDialogBox(103, WindowHandle{}, EndAtOnce, 55), 55);
   EXPECT_EQ(LangDialogBox(200, WindowHandle{}, EndAtOnce, 55), -1);
   EXPECT_FALSE(CreateLangDialog(0xFFFF, WindowHandle{}, EndAtOnce, 0));
+  // An id whose sum with the offset passes 32 bits names no template either.
+  EXPECT_EQ(LangDialogBox(0xFFFFFFFF, WindowHandle{}, EndAtOnce, 55), -1);
   EXPECT_EQ(g_requested, (std::vector<uint32_t>{104, 104, 201}));
-  ASSERT_EQ(g_lines.size(), 2u);
+  ASSERT_EQ(g_lines.size(), 3u);
   EXPECT_EQ(g_lines[0], "LangDialogBox could not find dialog template 201\n");
   EXPECT_EQ(g_lines[1], "CreateLangDialog could not find dialog template 65536\n");
 
