@@ -673,6 +673,18 @@ void DestroyTree(WindowHandle window) {
   }
   for (WindowHandle dependant : dependants) DestroyTree(dependant);
   CallProcedure(window, kMessageDestroy, 0, 0);
+  // Children created while the window was being destroyed go with it.
+  for (;;) {
+    std::vector<WindowHandle> late;
+    {
+      std::lock_guard<std::mutex> lock(state.mutex);
+      WindowRecord* record = FindLocked(window);
+      if (!record) return;
+      late = record->children;
+    }
+    if (late.empty()) break;
+    for (WindowHandle child : late) DestroyTree(child);
+  }
   std::string classKey;
   bool topLevel = false;
   WindowHandle successor;
@@ -687,7 +699,7 @@ void DestroyTree(WindowHandle window) {
         InvalidateLocked(*parent, record->rect, true);
       }
     }
-    // Children created while the window was being destroyed go with it.
+    // One another thread added since is cut loose, not left naming a gone parent.
     for (WindowHandle child : record->children) {
       if (WindowRecord* late = FindLocked(child)) late->parent = {};
     }

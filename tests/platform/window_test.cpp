@@ -562,6 +562,34 @@ TEST_F(WindowTest, TopLevelWindowsAreFoundByClassWithoutCase) {
   EXPECT_FALSE(FindTopLevelWindow(u"Finder Test IPC"));
 }
 
+// A child made by the parent's destroy handler must not outlive the parent.
+TEST_F(WindowTest, ChildCreatedWhileItsParentIsDestroyedGoesWithIt) {
+  static WindowHandle late;
+  late = {};
+  WindowClass description;
+  description.name = u"LateChildWindow";
+  description.procedure = [](WindowHandle window, uint32_t message, MessageWord word,
+                             MessageLong value) -> MessageResult {
+    if (message == kMessageDestroy && !GetParentWindow(window)) {
+      late = CreateWindowOfClass(u"RecordingWindow", u"", kStyleChild, 0, 0, 5, 5, window, 9,
+                                 nullptr);
+    }
+    return DefaultWindowProcedure(window, message, word, value);
+  };
+  ASSERT_TRUE(RegisterWindowClass(description));
+  WindowHandle parent =
+      CreateWindowOfClass(u"LateChildWindow", u"", kStylePopup, 0, 0, 10, 10, {}, 0, nullptr);
+  ASSERT_TRUE(DestroyWindow(parent));
+  ASSERT_TRUE(late);
+  EXPECT_FALSE(WindowExists(late));
+  std::vector<WindowHandle> destroyed;
+  for (const Seen& s : seen) {
+    if (s.message == kMessageDestroy) destroyed.push_back(s.window);
+  }
+  EXPECT_EQ(destroyed, std::vector<WindowHandle>{late});
+  EXPECT_TRUE(UnregisterWindowClass(u"LateChildWindow"));
+}
+
 TEST_F(WindowTest, ClosingWithTheDefaultProcedureDestroys) {
   WindowHandle window = Make();
   SendWindowMessage(window, kMessageClose, 0, 0);
