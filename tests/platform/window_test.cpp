@@ -264,6 +264,24 @@ TEST_F(WindowTest, TimerWakesAWaitingLoopAfterPostedMessages) {
   EXPECT_FALSE(StopWindowTimer(window, 1099));
 }
 
+// A loop that fell behind gets one timer message, not one per missed period,
+// and starting the id again moves its next expiry.
+TEST_F(WindowTest, MissedTimerExpiriesAreMergedAndRestartingDelays) {
+  WindowHandle window = Make();
+  ASSERT_EQ(StartWindowTimer(window, 3, 100), 3u);
+  SleepMilliseconds(350);
+  Message message;
+  ASSERT_TRUE(PeekNextMessage(&message, true));
+  EXPECT_EQ(message.message, kMessageTimer);
+  EXPECT_FALSE(PeekNextMessage(&message, true));
+
+  SleepMilliseconds(60);
+  ASSERT_EQ(StartWindowTimer(window, 3, 200), 3u);
+  SleepMilliseconds(60);  // due by the first start, not by the second
+  EXPECT_FALSE(PeekNextMessage(&message, true));
+  StopWindowTimer(window, 3);
+}
+
 TEST_F(WindowTest, TimerStartedFromAnotherThreadWakesTheOwner) {
   static WindowHandle window;
   window = Make();
