@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -238,6 +239,25 @@ void Listen(int server) {
   }
 }
 
+// A process that was killed, or ended without its exit handlers, leaves its
+// socket behind; the next process to listen clears those of ended processes.
+void RemoveSocketsOfEndedProcesses(const std::string& directory) {
+  DIR* folder = opendir(directory.c_str());
+  if (!folder) return;
+  while (dirent* entry = readdir(folder)) {
+    unsigned long long process = 0;
+    int used = 0;
+    if (std::sscanf(entry->d_name, "process-%llu.socket%n", &process, &used) != 1 ||
+        entry->d_name[used] != 0 || process == 0) {
+      continue;
+    }
+    if (kill(static_cast<pid_t>(process), 0) != 0 && errno == ESRCH) {
+      unlink((directory + "/" + entry->d_name).c_str());
+    }
+  }
+  closedir(folder);
+}
+
 bool StartListening(const std::string& directory) {
   std::lock_guard<std::mutex> lock(listenerLock);
   if (listening) return true;
@@ -255,6 +275,7 @@ bool StartListening(const std::string& directory) {
   int server = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   if (server < 0) return false;
   unlink(path.c_str());  // left by an ended process that had our id
+  RemoveSocketsOfEndedProcesses(directory);
   if (bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(server, 16) != 0) {
     close(server);
