@@ -4,13 +4,11 @@
 // stepping past either end, throws cetl::exception instead of walking off
 // into freed memory.
 
-#include <cstddef>
 #include <cstdint>
-#include <iterator>
-#include <type_traits>
 #include <utility>
 
 #include "cetl/exception.h"
+#include "cetl/node_iterator.h"
 #include "foundation/tl_memory.h"
 
 namespace cetl {
@@ -24,10 +22,8 @@ class list {
   };
 
  public:
-  template <bool Constant>
-  class basic_iterator;
-  using iterator = basic_iterator<false>;
-  using const_iterator = basic_iterator<true>;
+  using iterator = node_iterator<list, mynodetype, T, &mynodetype::value, false>;
+  using const_iterator = node_iterator<list, mynodetype, T, &mynodetype::value, true>;
 
   list() = default;
   list(const list& other) { Append(other); }
@@ -105,72 +101,17 @@ class list {
   const_iterator cbegin() const { return begin(); }
   const_iterator cend() const { return end(); }
 
-  template <bool Constant>
-  class basic_iterator {
-   public:
-    using iterator_category = std::bidirectional_iterator_tag;
-    using value_type = T;
-    using difference_type = std::ptrdiff_t;
-    using pointer = std::conditional_t<Constant, const T*, T*>;
-    using reference = std::conditional_t<Constant, const T&, T&>;
-    using owner = std::conditional_t<Constant, const list*, list*>;
-
-    basic_iterator() = default;
-    // A writable position can always be used where a read-only one is asked.
-    operator basic_iterator<true>() const { return basic_iterator<true>(m_list, m_node); }
-
-    reference operator*() const {
-      if (!m_node) throw exception(kIteratorInvalid);
-      return m_node->value;
-    }
-    pointer operator->() const { return &**this; }
-
-    basic_iterator& operator++() {
-      if (!m_node) throw exception(kIteratorAtEnd);
-      m_node = m_node->next;
-      return *this;
-    }
-    basic_iterator operator++(int) {
-      basic_iterator before = *this;
-      ++*this;
-      return before;
-    }
-    // Stepping back from end() reaches the last node.
-    basic_iterator& operator--() {
-      mynodetype* previous = m_node ? m_node->previous : (m_list ? m_list->m_last : nullptr);
-      if (!previous) throw exception(kIteratorAtBeginning);
-      m_node = previous;
-      return *this;
-    }
-    basic_iterator operator--(int) {
-      basic_iterator before = *this;
-      --*this;
-      return before;
-    }
-
-    friend bool operator==(const basic_iterator& a, const basic_iterator& b) {
-      return a.m_list == b.m_list && a.m_node == b.m_node;
-    }
-
-   private:
-    friend class list;
-    template <bool>
-    friend class basic_iterator;
-    basic_iterator(owner container, const mynodetype* node)
-        : m_list(container), m_node(const_cast<mynodetype*>(node)) {}
-
-    owner m_list = nullptr;
-    mynodetype* m_node = nullptr;
-  };
-
  private:
+  template <class, class, class, auto, bool>
+  friend class node_iterator;
+
   mynodetype* NonEmpty() const {
     if (!m_first) throw exception(kListEmpty);
     return m_first;
   }
 
   void Owned(const_iterator position) const {
-    if (position.m_list != this) throw exception(kIteratorInvalid);
+    if (position.m_container != this) throw exception(kIteratorInvalid);
   }
 
   const mynodetype* Find(const T& value) const {

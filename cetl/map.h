@@ -7,14 +7,12 @@
 // cetl::safemap adds a default value that is read for absent keys, and
 // cetl::stringmap is the safemap keyed by istring.
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <iterator>
-#include <type_traits>
 #include <utility>
 
 #include "cetl/exception.h"
+#include "cetl/node_iterator.h"
 #include "foundation/tl_memory.h"
 #include "foundation/tl_string.h"
 
@@ -43,10 +41,8 @@ class map {
   };
 
  public:
-  template <bool Constant>
-  class basic_iterator;
-  using iterator = basic_iterator<false>;
-  using const_iterator = basic_iterator<true>;
+  using iterator = node_iterator<map, mynodetype, entry, &mynodetype::item, false>;
+  using const_iterator = node_iterator<map, mynodetype, entry, &mynodetype::item, true>;
 
   // maxLevel is clamped to 1...64; the programs use 32 throughout.
   explicit map(int32_t maxLevel = 32)
@@ -102,7 +98,7 @@ class map {
   // holds no entry of this map throws "the index specified does not exist
   // within the map".
   iterator erase(const_iterator position) {
-    if (position.m_map != this || !position.m_node) throw exception(kMapIndexMissing);
+    if (position.m_container != this || !position.m_node) throw exception(kMapIndexMissing);
     mynodetype* next = position.m_node->next;
     Unlink(position.m_node);
     return iterator(this, next);
@@ -132,64 +128,10 @@ class map {
   const_iterator cbegin() const { return begin(); }
   const_iterator cend() const { return end(); }
 
-  template <bool Constant>
-  class basic_iterator {
-   public:
-    using iterator_category = std::bidirectional_iterator_tag;
-    using value_type = entry;
-    using difference_type = std::ptrdiff_t;
-    using pointer = std::conditional_t<Constant, const entry*, entry*>;
-    using reference = std::conditional_t<Constant, const entry&, entry&>;
-    using owner = std::conditional_t<Constant, const map*, map*>;
-
-    basic_iterator() = default;
-    operator basic_iterator<true>() const { return basic_iterator<true>(m_map, m_node); }
-
-    reference operator*() const {
-      if (!m_node) throw exception(kIteratorInvalid);
-      return m_node->item;
-    }
-    pointer operator->() const { return &**this; }
-
-    basic_iterator& operator++() {
-      if (!m_node) throw exception(kIteratorAtEnd);
-      m_node = m_node->next;
-      return *this;
-    }
-    basic_iterator operator++(int) {
-      basic_iterator before = *this;
-      ++*this;
-      return before;
-    }
-    // Stepping back from end() reaches the last entry.
-    basic_iterator& operator--() {
-      mynodetype* previous = m_node ? m_node->previous : (m_map ? m_map->m_last : nullptr);
-      if (!previous) throw exception(kIteratorAtBeginning);
-      m_node = previous;
-      return *this;
-    }
-    basic_iterator operator--(int) {
-      basic_iterator before = *this;
-      --*this;
-      return before;
-    }
-
-    friend bool operator==(const basic_iterator& a, const basic_iterator& b) {
-      return a.m_map == b.m_map && a.m_node == b.m_node;
-    }
-
-   private:
-    friend class map;
-    template <bool>
-    friend class basic_iterator;
-    basic_iterator(owner container, const mynodetype* node)
-        : m_map(container), m_node(const_cast<mynodetype*>(node)) {}
-
-    owner m_map = nullptr;
-    mynodetype* m_node = nullptr;
-  };
-
  private:
+  template <class, class, class, auto, bool>
+  friend class node_iterator;
+
   static constexpr int32_t kLevelProbability = 79;  // percent
 
   // The forward links of a node, or of the head for null.
