@@ -359,6 +359,20 @@ uint32_t CheckKey(sqlite3* database, int64_t row) {
   return exists ? kErrorSuccess : kErrorKeyDeleted;
 }
 
+// Runs work(database, row) for an open key inside a read transaction, once
+// the key is known to still exist.
+template <class Work>
+uint32_t ReadKey(RegistryKey key, Work work) {
+  return WithKey(key, [&](const std::shared_ptr<RegistryStore>& store, int64_t row) {
+    sqlite3* database = store->database;
+    Transaction transaction(database, false);
+    if (!transaction.Open()) return DatabaseError(database);
+    uint32_t result = CheckKey(database, row);
+    if (result != kErrorSuccess) return result;
+    return work(database, row);
+  });
+}
+
 // Inside a transaction: walks names below row. Missing keys are made when
 // create is set (created then tells whether the last one was new).
 uint32_t WalkPath(sqlite3* database, int64_t row, const std::vector<std::string>& names,
@@ -505,12 +519,7 @@ struct StoredValue {
 
 uint32_t QueryAt(RegistryKey key, const std::string& folded, bool narrow,
                  RegistryValueType* type, void* data, uint32_t* size) {
-  return WithKey(key, [&](const std::shared_ptr<RegistryStore>& store, int64_t row) {
-    sqlite3* database = store->database;
-    Transaction transaction(database, false);
-    if (!transaction.Open()) return DatabaseError(database);
-    uint32_t result = CheckKey(database, row);
-    if (result != kErrorSuccess) return result;
+  return ReadKey(key, [&](sqlite3* database, int64_t row) {
     Statement read(database, "SELECT type, data FROM RegistryValues WHERE key = ? AND folded = ?");
     read.Bind(1, row).Bind(2, folded);
     int step = read.Step();
@@ -518,7 +527,6 @@ uint32_t QueryAt(RegistryKey key, const std::string& folded, bool narrow,
     if (step != SQLITE_ROW) return DatabaseError(database);
     auto storedType = static_cast<RegistryValueType>(static_cast<uint32_t>(read.Integer(0)));
     std::string bytes = read.Blob(1);
-    transaction.Commit();
     if (narrow) bytes = NarrowData(storedType, bytes);
     return HandOutData(storedType, bytes, type, data, size);
   });
@@ -572,12 +580,7 @@ uint32_t EnumerateKeyAt(RegistryKey key, uint32_t index, Char* name, uint32_t* l
     TraceOutput("RegistryEnumerateKey called with a null length\n");
     return Fail(kErrorInvalidParameter);
   }
-  return WithKey(key, [&](const std::shared_ptr<RegistryStore>& store, int64_t row) {
-    sqlite3* database = store->database;
-    Transaction transaction(database, false);
-    if (!transaction.Open()) return DatabaseError(database);
-    uint32_t result = CheckKey(database, row);
-    if (result != kErrorSuccess) return result;
+  return ReadKey(key, [&](sqlite3* database, int64_t row) {
     Statement list(database,
                    "SELECT name FROM RegistryKeys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?");
     list.Bind(1, row).Bind(2, static_cast<int64_t>(index));
@@ -595,12 +598,7 @@ uint32_t EnumerateValueAt(RegistryKey key, uint32_t index, Char* name, uint32_t*
     TraceOutput("RegistryEnumerateValue called with a null length\n");
     return Fail(kErrorInvalidParameter);
   }
-  return WithKey(key, [&](const std::shared_ptr<RegistryStore>& store, int64_t row) {
-    sqlite3* database = store->database;
-    Transaction transaction(database, false);
-    if (!transaction.Open()) return DatabaseError(database);
-    uint32_t result = CheckKey(database, row);
-    if (result != kErrorSuccess) return result;
+  return ReadKey(key, [&](sqlite3* database, int64_t row) {
     Statement list(database,
                    "SELECT name, type, data FROM RegistryValues WHERE key = ?"
                    " ORDER BY folded LIMIT 1 OFFSET ?");
@@ -611,7 +609,7 @@ uint32_t EnumerateValueAt(RegistryKey key, uint32_t index, Char* name, uint32_t*
     auto storedType = static_cast<RegistryValueType>(static_cast<uint32_t>(list.Integer(1)));
     std::string bytes = list.Blob(2);
     if (sizeof(Char) == 1) bytes = NarrowData(storedType, bytes);
-    result = CopyName(ToCallerName(list.Text(0), Char()), name, length);
+    uint32_t result = CopyName(ToCallerName(list.Text(0), Char()), name, length);
     if (result != kErrorSuccess) return result;
     return HandOutData(storedType, bytes, type, data, size);
   });
@@ -678,12 +676,7 @@ uint32_t RegistryQueryKeyInfo(RegistryKey key, RegistryKeyInfo* info) {
     TraceOutput("RegistryQueryKeyInfo called with a null record\n");
     return Fail(kErrorInvalidParameter);
   }
-  return WithKey(key, [&](const std::shared_ptr<RegistryStore>& store, int64_t row) {
-    sqlite3* database = store->database;
-    Transaction transaction(database, false);
-    if (!transaction.Open()) return DatabaseError(database);
-    uint32_t result = CheckKey(database, row);
-    if (result != kErrorSuccess) return result;
+  return ReadKey(key, [&](sqlite3* database, int64_t row) {
     RegistryKeyInfo counted{};
     Statement keys(database, "SELECT name FROM RegistryKeys WHERE parent = ?");
     keys.Bind(1, row);
