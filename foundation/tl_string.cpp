@@ -36,6 +36,23 @@ const char16_t g_emptyWide[1] = {0};
 
 std::atomic<const StringTableLanguage*> g_language{nullptr};
 
+// A scratch view is replaced, never grown: its old contents are not needed.
+template <class Char>
+bool GrowScratch(Char*& buffer, uint32_t& capacity, uint32_t count, bool persistent,
+                 const char* tag) {
+  if (count > 4 * kMaxLength + 4) return false;
+  uint32_t need = count + kScratchSlack;
+  if (capacity >= need) return true;
+  Char* fresh = static_cast<Char*>(MEM_ALLOC(sizeof(Char) * need, tag));
+  if (!fresh) return false;
+  if (persistent) MEM_TARE(fresh);
+  fresh[0] = 0;
+  if (buffer) MEM_FREE(buffer);
+  buffer = fresh;
+  capacity = need;
+  return true;
+}
+
 uint32_t LanguageOffset() {
   const StringTableLanguage* language = g_language.load(std::memory_order_acquire);
   return language && language->offset ? language->offset() : 0;
@@ -254,32 +271,11 @@ bool string::Reserve(uint32_t count) {
 }
 
 bool string::GrowNarrow(uint32_t count) const {
-  if (count > 4 * kMaxLength + 4) return false;
-  uint32_t need = count + kScratchSlack;
-  if (narrowCapacity_ >= need) return true;
-  char* buffer = static_cast<char*>(MEM_ALLOC(need, "sizeof(CHAR) * cchMin"));
-  if (!buffer) return false;
-  if (persistent_) MEM_TARE(buffer);
-  buffer[0] = 0;
-  if (narrow_) MEM_FREE(narrow_);
-  narrow_ = buffer;
-  narrowCapacity_ = need;
-  return true;
+  return GrowScratch(narrow_, narrowCapacity_, count, persistent_, "sizeof(CHAR) * cchMin");
 }
 
 bool string::GrowWide(uint32_t count) const {
-  if (count > 4 * kMaxLength + 4) return false;
-  uint32_t need = count + kScratchSlack;
-  if (wideCapacity_ >= need) return true;
-  char16_t* buffer =
-      static_cast<char16_t*>(MEM_ALLOC(sizeof(char16_t) * need, "sizeof(WCHAR) * cchMin"));
-  if (!buffer) return false;
-  if (persistent_) MEM_TARE(buffer);
-  buffer[0] = 0;
-  if (wide_) MEM_FREE(wide_);
-  wide_ = buffer;
-  wideCapacity_ = need;
-  return true;
+  return GrowScratch(wide_, wideCapacity_, count, persistent_, "sizeof(WCHAR) * cchMin");
 }
 
 bool string::ReserveNarrow(uint32_t count) {
