@@ -11,6 +11,7 @@
 
 #include "foundation/tl_dialog.h"
 #include "foundation/tl_string.h"
+#include "platform/encoding.h"
 #include "platform/font.h"
 #include "platform/registry.h"
 
@@ -29,23 +30,7 @@ constexpr uint32_t kTextLow = 6;
 constexpr uint32_t kTextContinued = 8;
 constexpr uint32_t kTextProgress = 14;
 
-std::string Utf8(const char16_t* text) {
-  std::string out;
-  for (; *text; ++text) {
-    uint32_t code = *text;
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
-}
+std::string Utf8(const char16_t* text) { return Utf16ToUtf8(text); }
 
 std::string Utf8(const string& text) {
   return Utf8(text.Wide());

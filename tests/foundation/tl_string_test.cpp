@@ -11,27 +11,12 @@
 #include "foundation/tl_codepage.h"
 #include "foundation/tl_dialog.h"
 #include "foundation/tl_memory.h"
+#include "platform/encoding.h"
 
 namespace {
 
 // Texts as UTF-8 so that failures print readably in both widths.
-std::string Utf8(const char16_t* text) {
-  std::string out;
-  for (; *text; ++text) {
-    uint32_t code = *text;
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
-}
+std::string Utf8(const char16_t* text) { return Utf16ToUtf8(text); }
 
 std::string Utf8(const string& text) {
   return Utf8(text.Wide());
